@@ -1,0 +1,101 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+#include "session.h"
+
+#include <QAbstractItemView>
+#include <QLocale>
+#include <QTextCodec>
+#include <QTime>
+
+bool connected = false;
+QSerialPort serial;
+QFile file;
+quint32 totalMemory = 0;
+quint32 usedMemory = 0;
+QByteArray recived;
+QString mode;
+int sizeOfFile = 0;
+QByteArray dataBytes;
+int writeBytesLength = 0;
+quint32 sizeOfData = 0;
+QString nextFileNameUpload;
+int currentRowDownloadAll = -1;
+int installStat = 0;
+QString lang[10] = { "ENG", "RUS", "ITA", "CZE", "DEU", "FRA", "POL", "POR", "RON", "SPA" };
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    // The backup folder's digits come from this generator, as they always have.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    qsrand(uint(QTime(0, 0).secsTo(QTime::currentTime())));
+    QT_WARNING_POP
+
+    ui->setupUi(this);
+
+    ui->pushButton->hide();
+    ui->pushButton_2->hide();
+    ui->pushButton_3->hide();
+    ui->pushButton_4->hide();
+    ui->pushButton_5->hide();
+    ui->pushButton_7->hide();
+    ui->pushButton_8->hide();
+    ui->pushButton_9->hide();
+    ui->pushButton_UploadAll->hide();
+    ui->pushButton_DownloadAll->hide();
+    ui->tableWidget->hide();
+    ui->memory->hide();
+    ui->label->hide();
+    ui->label_2->hide();
+    ui->totalMemory->hide();
+    ui->availableMemory->hide();
+
+    on_pushButton_6_clicked();
+
+    setWindowFlags(Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint);
+
+    ui->tableWidget->setColumnCount(3);
+    ui->tableWidget->setColumnWidth(0, 28);
+    ui->tableWidget->setColumnWidth(1, 230);
+    ui->tableWidget->setColumnWidth(2, 77);
+    ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+
+    ui->comboBox_2->addItem("ili9341");
+    ui->comboBox_2->addItem("st7789");
+    ui->comboBox_2->addItem("ili9488");
+    ui->comboBox_2->addItem("st7796");
+
+    // The change logs are UTF-8; the language handler below already reads one.
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+
+    ui->comboBox_language->addItem("English");
+    ui->comboBox_language->addItem("Русский");
+    ui->comboBox_language->addItem("Italiano");
+    ui->comboBox_language->addItem("Cesky");
+    ui->comboBox_language->addItem("Deutsch");
+    ui->comboBox_language->addItem("Francais");
+    ui->comboBox_language->addItem("Polski");
+    ui->comboBox_language->addItem("Portugues");
+    ui->comboBox_language->addItem("Romana");
+    ui->comboBox_language->addItem("Espanol");
+
+    if (QLocale::system().name() == "ru_RU")
+        ui->comboBox_language->setCurrentIndex(1);
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::log(const QString &line)
+{
+    ui->textBrowser->append(line);
+}
+
+void MainWindow::showStatus(const QString &text)
+{
+    ui->statusbar->showMessage(text);
+}

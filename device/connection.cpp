@@ -1,0 +1,140 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+#include "frames.h"
+#include "session.h"
+
+#include <QTimer>
+
+namespace {
+// Counts the links opened, so that a three-second check armed for one link
+// never acts on a later one.
+quint64 linkNumber = 0;
+
+// A closed pseudo-terminal or a vanished USB bridge may report a flood of
+// read errors instead of one resource error; this many in a row, with no
+// data between them, means the device is gone.
+constexpr int persistentReadErrors = 100;
+int readErrorsInARow = 0;
+}
+
+void MainWindow::on_pushButton_3_clicked()
+{
+    showStatus(QString());
+    resetStorageView();
+    if (!connected)
+        connectDevice();
+    else
+        disconnectDevice();
+}
+
+void MainWindow::resetStorageView()
+{
+    ui->tableWidget->clear();
+    ui->memory->setValue(0);
+    ui->totalMemory->setText("0");
+    ui->availableMemory->setText("0");
+}
+
+void MainWindow::connectDevice()
+{
+    serial.setPortName(ui->comboBox->currentText());
+    serial.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    serial.setDataBits(QSerialPort::Data8);
+    serial.setParity(QSerialPort::NoParity);
+    serial.setStopBits(QSerialPort::OneStop);
+    serial.setFlowControl(QSerialPort::NoFlowControl);
+    if (!serial.open(QIODevice::ReadWrite)) {
+        showStatus("ESP32: can't use the port");
+        return;
+    }
+    log("...connected to device");
+    ui->pushButton_3->setText("disconnect");
+
+    serial.clear(QSerialPort::AllDirections);
+    recived.clear();
+    // A listing cut short on an earlier link must not swallow this link's reply.
+    sizeOfData = 0;
+    mode = "MEMORY";
+    writeRequest(serial, Command::Memory);
+
+    readErrorsInARow = 0;
+    connect(&serial, &QSerialPort::readyRead, &serial, [this] {
+        readErrorsInARow = 0;
+        dispatchReply();
+    }, Qt::DirectConnection);
+    connect(&serial, &QSerialPort::errorOccurred, &serial, [this](QSerialPort::SerialPortError error) {
+        handleLinkError(error);
+    }, Qt::DirectConnection);
+    connected = true;
+    ++linkNumber;
+
+    if (installStat == 1 || installStat == 4) {
+        const quint64 link = linkNumber;
+        const int step = installStat;
+        QTimer::singleShot(3000, this, [this, link, step] {
+            if (link == linkNumber && connected && installStat == step)
+                countDown();
+        });
+    }
+}
+
+void MainWindow::disconnectDevice()
+{
+    log("...disconnected");
+    ui->pushButton_3->setText("connect");
+    QObject::disconnect(&serial, &QSerialPort::readyRead, &serial, nullptr);
+    QObject::disconnect(&serial, &QSerialPort::errorOccurred, &serial, nullptr);
+    ui->tableWidget->clear();
+    ui->tableWidget->setRowCount(0);
+    recived.clear();
+    serial.close();
+    connected = false;
+    if (installStat != 0)
+        Install();
+}
+
+void MainWindow::handleLinkError(int error)
+{
+    if (error == QSerialPort::ReadError) {
+        if (++readErrorsInARow < persistentReadErrors)
+            return;
+    } else if (error != QSerialPort::ResourceError) {
+        return;
+    }
+    closeLostLink();
+}
+
+void MainWindow::closeLostLink()
+{
+    QObject::disconnect(&serial, &QSerialPort::readyRead, &serial, nullptr);
+    QObject::disconnect(&serial, &QSerialPort::errorOccurred, &serial, nullptr);
+    resetStorageView();
+    ui->tableWidget->setRowCount(0);
+    ui->pushButton_3->setText("connect");
+    recived.clear();
+    serial.close();
+    connected = false;
+    showStatus("ESP32: connection lost");
+    log("...connection lost");
+    // Never flash or restore on a link that is gone.
+    if (installStat != 0)
+        on_pushButton_9_clicked();
+}
+
+void MainWindow::countDown()
+{
+    if (mode != "MEMORY" && mode != "LIST")
+        return;
+    // The receiver said it holds data but its file list never came: flashing
+    // now would lose that data.
+    if (installStat == 1 && mode == "LIST" && usedMemory != 0) {
+        mode.clear();
+        log("...can't read the file list of the device");
+        on_pushButton_9_clicked();
+        return;
+    }
+    mode.clear();
+    ++installStat;
+    log("...filesystem not found on device");
+    Install();
+}

@@ -1,0 +1,50 @@
+#include "backupfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+constexpr int moveAttempts = 5;
+}
+
+QString randomBackupName()
+{
+    QString name;
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    for (int digit = 0; digit < 8; ++digit)
+        name += QString::number(qrand() % 10);
+    QT_WARNING_POP
+    return name;
+}
+
+bool prepareBackupFolder(const QString &folder)
+{
+    QDir here;
+    if (QFileInfo::exists(folder)) {
+        bool moved = false;
+        for (int attempt = 0; attempt < moveAttempts && !moved; ++attempt) {
+            const QString aside = randomBackupName();
+            moved = !QFileInfo::exists(aside) && here.rename(folder, aside);
+        }
+        if (!moved)
+            return false;
+    }
+    return here.mkdir(folder);
+}
+
+bool firmwareLogSucceeded(const QString &logPath)
+{
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QTextStream lines(&log);
+    QString line;
+    while (lines.readLineInto(&line)) {
+        if (line.contains("RTS"))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,444 @@
+#include "receiversimulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+const QByteArray tag("K-Marigold______");
+constexpr int headerSize = 17;          // tag and command letter
+constexpr int piecesGapMs = 30;         // so that pieces arrive as separate reads
+constexpr double wireBytesPerMs = 11.52; // 115200 baud, 10 bits a byte
+constexpr int paceTickMs = 5;
+
+QByteArray bigEndian(quint32 value)
+{
+    QByteArray field(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        field[i] = char(value >> (24 - 8 * i));
+    return field;
+}
+
+quint32 bigEndianAt(const QByteArray &data, int pos)
+{
+    quint32 value = 0;
+    for (int i = 0; i < 4; ++i)
+        value = value << 8 | quint8(data.at(pos + i));
+    return value;
+}
+
+bool isExecutable(const QString &name)
+{
+    static const QStringList opened = { "htm", "html", "txt", "bmp", "jpg", "png", "wav", "mp3" };
+    return opened.contains(name.section('.', -1).toLower());
+}
+}
+
+ReceiverSimulator::ReceiverSimulator(QObject *parent)
+    : QObject(parent)
+{
+}
+
+ReceiverSimulator::~ReceiverSimulator()
+{
+    unplug();
+}
+
+bool ReceiverSimulator::start()
+{
+    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (masterFd < 0 || grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
+        error = QString("can't open a pseudo-terminal: %1").arg(strerror(errno));
+        return false;
+    }
+    slavePath = QString::fromLocal8Bit(ptsname(masterFd));
+    // Held open so that the master never sees a hang-up between connections.
+    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slaveFd < 0) {
+        error = QString("can't open %1: %2").arg(slavePath, strerror(errno));
+        return false;
+    }
+    termios raw;
+    tcgetattr(slaveFd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slaveFd, TCSANOW, &raw);
+
+    readNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
+    connect(readNotifier, &QSocketNotifier::activated, this, &ReceiverSimulator::readInput);
+    writeNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Write, this);
+    writeNotifier->setEnabled(false);
+    connect(writeNotifier, &QSocketNotifier::activated, this, &ReceiverSimulator::flushOutput);
+    return true;
+}
+
+QString ReceiverSimulator::portName() const { return slavePath; }
+QString ReceiverSimulator::errorString() const { return error; }
+
+void ReceiverSimulator::setStoreFolder(const QString &path)
+{
+    folder = path;
+    QDir().mkpath(folder);
+    for (auto it = store.cbegin(); it != store.cend(); ++it)
+        saveFile(it.key());
+    loadFolder();
+}
+
+void ReceiverSimulator::setBaudPacing(bool on)
+{
+    paced = on;
+    if (paced && !paceTimer) {
+        paceTimer = new QTimer(this);
+        paceTimer->setTimerType(Qt::PreciseTimer);
+        connect(paceTimer, &QTimer::timeout, this, &ReceiverSimulator::paceTick);
+        paceTimer->start(paceTickMs);
+    }
+}
+
+void ReceiverSimulator::setCapacity(quint32 bytes) { capacityBytes = bytes; }
+quint32 ReceiverSimulator::capacity() const { return capacityBytes; }
+
+void ReceiverSimulator::putFile(const QString &name, const QByteArray &content)
+{
+    store.insert(name, content);
+    saveFile(name);
+}
+
+QMap<QString, QByteArray> ReceiverSimulator::files() const
+{
+    if (folder.isEmpty())
+        return store;
+    const_cast<ReceiverSimulator *>(this)->loadFolder();
+    return store;
+}
+
+void ReceiverSimulator::clearFiles()
+{
+    const QStringList names = files().keys();
+    for (const QString &name : names)
+        removeFile(name);
+}
+
+ReceiverFaults &ReceiverSimulator::faults() { return scripted; }
+QVector<ReceivedRequest> ReceiverSimulator::requests() const { return log; }
+QByteArray ReceiverSimulator::received() const { return rawLog; }
+
+void ReceiverSimulator::clearLog()
+{
+    log.clear();
+    rawLog.clear();
+}
+
+void ReceiverSimulator::sendRaw(const QByteArray &bytes) { queueOutput(bytes); }
+
+void ReceiverSimulator::unplug()
+{
+    delete readNotifier;
+    readNotifier = nullptr;
+    delete writeNotifier;
+    writeNotifier = nullptr;
+    if (masterFd >= 0)
+        ::close(masterFd);
+    if (slaveFd >= 0)
+        ::close(slaveFd);
+    masterFd = slaveFd = -1;
+    output.clear();
+}
+
+bool ReceiverSimulator::isPlugged() const { return masterFd >= 0; }
+qint64 ReceiverSimulator::bytesRead() const { return readCount; }
+qint64 ReceiverSimulator::bytesWritten() const { return writeCount; }
+
+void ReceiverSimulator::readInput()
+{
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(masterFd, chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        const QByteArray bytes(chunk, int(n));
+        if (paced)
+            pacedInput += bytes;
+        else
+            takeInput(bytes);
+    }
+}
+
+void ReceiverSimulator::takeInput(const QByteArray &bytes)
+{
+    readCount += bytes.size();
+    rawLog += bytes;
+    input += bytes;
+    while (masterFd >= 0 && parseRequest()) {
+    }
+}
+
+// Takes one whole request from the front of the input and answers it; false
+// while the request is still incomplete.
+bool ReceiverSimulator::parseRequest()
+{
+    const int start = input.indexOf(tag);
+    if (start < 0) {
+        // Keep a tail that may be the beginning of a tag.
+        input = input.right(tag.size() - 1);
+        return false;
+    }
+    input.remove(0, start);
+    if (input.size() < headerSize)
+        return false;
+
+    ReceivedRequest request;
+    request.command = input.at(16);
+    int length = headerSize;
+    switch (request.command) {
+    case 'D': case 'R': case 'X':
+        if (input.size() < headerSize + 4)
+            return false;
+        length += 4 + int(bigEndianAt(input, headerSize));
+        if (input.size() < length)
+            return false;
+        request.path = QString::fromUtf8(input.mid(headerSize + 4, length - headerSize - 4));
+        break;
+    case 'U':
+        if (uploading) {
+            if (input.size() < headerSize + 1)
+                return false;
+            length += 1 + quint8(input.at(headerSize));
+        } else {
+            if (input.size() < headerSize + 8)
+                return false;
+            length += 8 + int(bigEndianAt(input, headerSize));
+            if (input.size() < length)
+                return false;
+            request.path = QString::fromUtf8(input.mid(headerSize + 8, length - headerSize - 8));
+        }
+        break;
+    default:
+        break;
+    }
+    if (input.size() < length)
+        return false;
+    request.raw = input.left(length);
+    input.remove(0, length);
+    log.append(request);
+    answer(request);
+    return true;
+}
+
+void ReceiverSimulator::answer(const ReceivedRequest &request)
+{
+    if (!folder.isEmpty())
+        loadFolder();
+    emit requestReceived(request.command, request.path);
+    if (masterFd < 0)
+        return;
+    const QString name = request.path.mid(1);
+    const bool silent = scripted.silentCommands.contains(request.command);
+
+    switch (request.command) {
+    case 'M':
+        if (!silent)
+            reply(bigEndian(capacityBytes) + bigEndian(usedBytes()));
+        break;
+    case 'L':
+        if (!silent)
+            reply(scripted.listReplyOverride.isEmpty() ? listReply() : scripted.listReplyOverride);
+        break;
+    case 'D':
+        if (silent)
+            break;
+        if (!store.contains(name) || scripted.refusedDownloads.contains(name))
+            reply("d");
+        else
+            reply(bigEndian(quint32(store.value(name).size())) + store.value(name));
+        break;
+    case 'U':
+        if (!uploading) {
+            uploading = true;
+            uploadName = name;
+            uploadContent.clear();
+            uploadChunks = 0;
+        } else {
+            uploadContent += request.raw.mid(headerSize + 1);
+            ++uploadChunks;
+        }
+        if (silent)
+            break;
+        if (scripted.stopUploadAfterChunk == uploadChunks) {
+            uploading = false;
+            reply("a");
+        } else {
+            reply("A");
+        }
+        break;
+    case 'u':
+        if (uploading) {
+            uploading = false;
+            store.insert(uploadName, uploadContent);
+            saveFile(uploadName);
+        }
+        if (!silent)
+            reply("u");
+        break;
+    case 'R':
+        if (silent)
+            break;
+        if (store.contains(name) && !scripted.refusedRemoves.contains(name)) {
+            removeFile(name);
+            reply("R");
+        } else {
+            reply("r");
+        }
+        break;
+    case 'E':
+        clearFiles();
+        if (!silent)
+            reply("E");
+        break;
+    case 'X':
+        if (!silent)
+            reply(store.contains(name) && isExecutable(name) ? "X" : "x");
+        break;
+    case 'Q':
+        uploading = false;
+        if (!silent && !scripted.startupNoise.isEmpty())
+            reply(scripted.startupNoise);
+        break;
+    default:
+        break;
+    }
+}
+
+void ReceiverSimulator::reply(const QByteArray &bytes)
+{
+    QByteArray whole = scripted.strayBeforeReply + bytes;
+    if (scripted.answerTwice)
+        whole += whole;
+
+    QVector<QByteArray> pieces;
+    int pos = 0;
+    for (int size : scripted.pieceSizes) {
+        if (pos >= whole.size())
+            break;
+        pieces.append(whole.mid(pos, size));
+        pos += size;
+    }
+    if (pos < whole.size())
+        pieces.append(whole.mid(pos));
+
+    const int gap = scripted.pieceSizes.isEmpty() ? 0 : qMax(piecesGapMs, scripted.delayMs);
+    if (scripted.delayMs == 0 && gap == 0) {
+        queueOutput(whole);
+        return;
+    }
+    for (int i = 0; i < pieces.size(); ++i) {
+        const QByteArray piece = pieces.at(i);
+        QTimer::singleShot(scripted.delayMs + i * gap, this, [this, piece] { queueOutput(piece); });
+    }
+}
+
+void ReceiverSimulator::queueOutput(const QByteArray &bytes)
+{
+    if (masterFd < 0)
+        return;
+    output += bytes;
+    if (!paced)
+        flushOutput();
+}
+
+void ReceiverSimulator::flushOutput()
+{
+    if (masterFd < 0)
+        return;
+    while (!output.isEmpty()) {
+        const ssize_t n = ::write(masterFd, output.constData(), size_t(output.size()));
+        if (n <= 0)
+            break;
+        writeCount += n;
+        output.remove(0, int(n));
+    }
+    writeNotifier->setEnabled(!output.isEmpty());
+}
+
+// Lets through what a 115200 baud line would have carried since the last tick.
+void ReceiverSimulator::paceTick()
+{
+    if (!paceClock.isValid())
+        paceClock.start();
+    // Whole bytes only; the fraction carries over to the next tick.
+    const qint64 now = paceClock.elapsed();
+    const qint64 due = qint64(now * wireBytesPerMs);
+    const int budget = int(due - paceGranted);
+    paceGranted = due;
+    if (budget <= 0)
+        return;
+    if (masterFd < 0)
+        return;
+
+    if (!pacedInput.isEmpty()) {
+        const QByteArray taken = pacedInput.left(budget);
+        pacedInput.remove(0, taken.size());
+        takeInput(taken);
+    }
+    if (!output.isEmpty()) {
+        const ssize_t n = ::write(masterFd, output.constData(), size_t(qMin(budget, output.size())));
+        if (n > 0) {
+            writeCount += n;
+            output.remove(0, int(n));
+        }
+    }
+}
+
+QByteArray ReceiverSimulator::listReply() const
+{
+    QByteArray body;
+    for (auto it = store.cbegin(); it != store.cend(); ++it) {
+        const QByteArray name = it.key().toLatin1();
+        body += bigEndian(quint32(name.size())) + bigEndian(quint32(it.value().size())) + name;
+    }
+    return bigEndian(quint32(body.size())) + body;
+}
+
+quint32 ReceiverSimulator::usedBytes() const
+{
+    if (scripted.usedOverride != 0)
+        return scripted.usedOverride;
+    quint32 used = 0;
+    for (const QByteArray &content : store)
+        used += quint32(content.size());
+    return used;
+}
+
+void ReceiverSimulator::loadFolder()
+{
+    store.clear();
+    const QDir dir(folder);
+    for (const QString &entry : dir.entryList(QDir::Files)) {
+        QFile f(dir.filePath(entry));
+        if (f.open(QIODevice::ReadOnly))
+            store.insert(QUrl::fromPercentEncoding(entry.toLatin1()), f.readAll());
+    }
+}
+
+void ReceiverSimulator::saveFile(const QString &name)
+{
+    if (folder.isEmpty())
+        return;
+    QFile f(QDir(folder).filePath(QString::fromLatin1(QUrl::toPercentEncoding(name))));
+    if (f.open(QIODevice::WriteOnly))
+        f.write(store.value(name));
+}
+
+void ReceiverSimulator::removeFile(const QString &name)
+{
+    store.remove(name);
+    if (!folder.isEmpty())
+        QFile::remove(QDir(folder).filePath(QString::fromLatin1(QUrl::toPercentEncoding(name))));
+}

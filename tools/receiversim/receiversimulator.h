@@ -1,0 +1,129 @@
+#ifndef RECEIVERSIMULATOR_H
+#define RECEIVERSIMULATOR_H
+
+// A stand-in for the receiver's firmware: serves the receiver's byte protocol
+// on the master side of a pseudo-terminal, so that a QSerialPort opens the
+// slave path like any serial port. Files live in memory, or in a folder (one
+// PC file per receiver file) that a person or a flashing script can inspect
+// and change between requests. Tests script misbehaviour through faults().
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+class QSocketNotifier;
+class QTimer;
+
+struct ReceiverFaults
+{
+    QVector<int> pieceSizes;        // cut each reply into pieces of these sizes (rest in one piece)
+    int delayMs = 0;                // wait this long before a reply, and between its pieces
+    QByteArray strayBeforeReply;    // bytes sent in front of every reply
+    QSet<char> silentCommands;      // requests that get no answer at all
+    QSet<QString> refusedDownloads; // "d" instead of the content
+    QSet<QString> refusedRemoves;   // "r"
+    int stopUploadAfterChunk = -1;  // "a" instead of the ready code after this chunk (0 = after the header)
+    QByteArray startupNoise;        // sent after a reboot request
+    QByteArray listReplyOverride;   // sent instead of the real LIST reply when not empty
+    bool answerTwice = false;       // every reply sent two times
+    quint32 usedOverride = 0;       // reported bytes in use when not 0
+};
+
+struct ReceivedRequest
+{
+    char command = 0;
+    QString path;
+    QByteArray raw;                 // the request's bytes as they arrived
+};
+
+class ReceiverSimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ReceiverSimulator(QObject *parent = nullptr);
+    ~ReceiverSimulator() override;
+
+    // Opens the pseudo-terminal; false with errorString() when it can't.
+    bool start();
+    QString portName() const;
+    QString errorString() const;
+
+    // Keeps the files in a folder instead of memory.
+    void setStoreFolder(const QString &folder);
+    // Paces what is sent and what is read to 115200 baud 8N1.
+    void setBaudPacing(bool paced);
+
+    void setCapacity(quint32 bytes);
+    quint32 capacity() const;
+    void putFile(const QString &name, const QByteArray &content);
+    QMap<QString, QByteArray> files() const;
+    void clearFiles();
+
+    ReceiverFaults &faults();
+    QVector<ReceivedRequest> requests() const;
+    QByteArray received() const;
+    void clearLog();
+
+    // Sends bytes as they are, outside any exchange.
+    void sendRaw(const QByteArray &bytes);
+    // Closes the pseudo-terminal as a pulled USB cable would.
+    void unplug();
+    bool isPlugged() const;
+
+    qint64 bytesRead() const;
+    qint64 bytesWritten() const;
+
+signals:
+    void requestReceived(char command, const QString &path);
+
+private:
+    void readInput();
+    void flushOutput();
+    void paceTick();
+    void takeInput(const QByteArray &bytes);
+    bool parseRequest();
+    void answer(const ReceivedRequest &request);
+    void reply(const QByteArray &bytes);
+    void queueOutput(const QByteArray &bytes);
+    QByteArray listReply() const;
+    quint32 usedBytes() const;
+    void loadFolder();
+    void saveFile(const QString &name);
+    void removeFile(const QString &name);
+
+    int masterFd = -1;
+    int slaveFd = -1;
+    QString slavePath;
+    QString error;
+    QSocketNotifier *readNotifier = nullptr;
+    QSocketNotifier *writeNotifier = nullptr;
+    QTimer *paceTimer = nullptr;
+    bool paced = false;
+    QElapsedTimer paceClock;
+    qint64 paceGranted = 0;    // bytes the line could have carried so far
+
+    QString folder;
+    QMap<QString, QByteArray> store;
+    quint32 capacityBytes = 1 << 20;
+    ReceiverFaults scripted;
+
+    QByteArray input;
+    QByteArray pacedInput;
+    QByteArray output;
+    QVector<ReceivedRequest> log;
+    QByteArray rawLog;
+    qint64 readCount = 0;
+    qint64 writeCount = 0;
+
+    bool uploading = false;
+    QString uploadName;
+    QByteArray uploadContent;
+    int uploadChunks = 0;
+};
+
+#endif
