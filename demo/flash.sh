@@ -1,0 +1,37 @@
+#!/bin/sh
+# Demo flashing script: behaves like a release's flash script as far as the
+# installer can tell, without flashing anything. A real release ships its own.
+#   flash.sh PORT DISPLAY
+# Writes firmware/install.log ending with the flasher's "RTS" line on success.
+# VELTRA_RECEIVER_STORE: the simulated receiver's folder, wiped as a full flash
+# wipes the file system. VELTRA_FLASH_FAIL=1: fail without the "RTS" line.
+
+port="$1"
+display="$2"
+log=firmware/install.log
+
+{
+    echo "Flashing VELTRA firmware for display $display on $port"
+    echo "Serial port $port"
+    echo "Connecting...."
+    echo "Chip is ESP32-D0WD-V3 (revision v3.0)"
+    echo "Uploading stub..."
+    echo "Changing baud rate to 460800"
+} > "$log"
+cat "$log"
+
+if [ "${VELTRA_FLASH_FAIL:-0}" = 1 ]; then
+    echo "A fatal error occurred: Failed to connect to ESP32: No serial data received." | tee -a "$log"
+    exit 2
+fi
+
+for percent in 0 25 50 75 100; do
+    echo "Writing at 0x000$((percent * 16))00... ($percent %)" | tee -a "$log"
+done
+if [ -n "$VELTRA_RECEIVER_STORE" ] && [ -d "$VELTRA_RECEIVER_STORE" ]; then
+    find "$VELTRA_RECEIVER_STORE" -mindepth 1 -maxdepth 1 -type f -delete
+    echo "Erased the file system" | tee -a "$log"
+fi
+echo "Hash of data verified." | tee -a "$log"
+echo "Leaving..." | tee -a "$log"
+echo "Hard resetting via RTS pin..." | tee -a "$log"

@@ -1,0 +1,185 @@
+#include "testkit.h"
+#include "session.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QTextBrowser>
+
+Workspace::Workspace()
+    : previous(QDir::currentPath())
+{
+    QDir::setCurrent(dir.path());
+}
+
+Workspace::~Workspace()
+{
+    QDir::setCurrent(previous);
+}
+
+QString Workspace::path() const { return dir.path(); }
+
+void Workspace::writeFile(const QString &relativePath, const QByteArray &content)
+{
+    const QString full = dir.filePath(relativePath);
+    QDir().mkpath(QFileInfo(full).path());
+    QFile out(full);
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
+        qFatal("can't write %s", qPrintable(full));
+}
+
+QByteArray Workspace::readFile(const QString &relativePath) const
+{
+    QFile in(dir.filePath(relativePath));
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+namespace {
+void copyTree(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    const QDir source(from);
+    for (const QFileInfo &entry : source.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString target = QDir(to).filePath(entry.fileName());
+        if (entry.isDir())
+            copyTree(entry.filePath(), target);
+        else
+            QFile::copy(entry.filePath(), target);
+    }
+}
+}
+
+void Workspace::installDemoRelease()
+{
+    copyTree(QStringLiteral(VELTRA_DEMO_DIR "/firmware"), dir.filePath("firmware"));
+    for (const char *script : { "flash.sh", "driver.sh" })
+        QFile::copy(QStringLiteral(VELTRA_DEMO_DIR "/") + script, dir.filePath(script));
+}
+
+void Workspace::writeFlashScript(const QStringList &logLines, bool writeLog)
+{
+    QByteArray script = "#!/bin/sh\necho \"$1 $2\" > flash-args\n";
+    if (writeLog) {
+        script += "mkdir -p firmware\n: > firmware/install.log\n";
+        for (const QString &line : logLines)
+            script += "echo '" + line.toUtf8() + "' >> firmware/install.log\n";
+    }
+    writeFile("flash.sh", script);
+}
+
+void resetSession()
+{
+    QObject::disconnect(&serial, nullptr, &serial, nullptr);
+    serial.close();
+    connected = false;
+    file.setFileName(QString());
+    totalMemory = 0;
+    usedMemory = 0;
+    recived.clear();
+    mode.clear();
+    sizeOfFile = 0;
+    dataBytes.clear();
+    writeBytesLength = 0;
+    sizeOfData = 0;
+    nextFileNameUpload.clear();
+    currentRowDownloadAll = -1;
+    installStat = 0;
+}
+
+ModalAnswerer::ModalAnswerer(QObject *parent)
+    : QObject(parent)
+{
+    connect(&timer, &QTimer::timeout, this, &ModalAnswerer::poll);
+    timer.start(20);
+}
+
+void ModalAnswerer::poll()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal)
+        return;
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        texts << box->text();
+        icons << box->icon();
+        if (statusBar)
+            statusWhileOpen << statusBar->currentMessage();
+        QAbstractButton *button = box->button(answer);
+        if (!button)
+            button = box->buttons().value(0);
+        button->click();
+    } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+        if (dialogPath.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(dialogPath);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    }
+}
+
+Bench::Bench()
+{
+    resetSession();
+    workspace.installDemoRelease();
+    if (!receiver.start())
+        qFatal("%s", qPrintable(receiver.errorString()));
+    window = std::make_unique<MainWindow>();
+    boxes.statusBar = statusBar();
+    QObject::connect(statusBar(), &QStatusBar::messageChanged,
+                     [this](const QString &text) { statusHistory << text; });
+    portBox()->addItem(receiver.portName());
+    portBox()->setCurrentText(receiver.portName());
+}
+
+Bench::~Bench()
+{
+    resetSession();
+}
+
+QComboBox *Bench::portBox() const { return window->findChild<QComboBox *>("comboBox"); }
+QComboBox *Bench::languageBox() const { return window->findChild<QComboBox *>("comboBox_language"); }
+QComboBox *Bench::displayBox() const { return window->findChild<QComboBox *>("comboBox_2"); }
+QTableWidget *Bench::table() const { return window->findChild<QTableWidget *>("tableWidget"); }
+QTextBrowser *Bench::logPane() const { return window->findChild<QTextBrowser *>("textBrowser"); }
+QStatusBar *Bench::statusBar() const { return window->findChild<QStatusBar *>("statusbar"); }
+QStringList Bench::logLines() const { return logPane()->toPlainText().split('\n'); }
+QString Bench::status() const { return statusBar()->currentMessage(); }
+
+QStringList Bench::tableNames() const
+{
+    QStringList names;
+    for (int row = 0; row < table()->rowCount(); ++row)
+        names << table()->item(row, 1)->text();
+    return names;
+}
+
+void Bench::invoke(const char *slot)
+{
+    if (!QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection))
+        qFatal("no slot %s", slot);
+}
+
+bool Bench::connectAndList()
+{
+    invoke("on_pushButton_3_clicked");
+    return connected && QTest::qWaitFor([] { return mode.isEmpty(); }, 10000);
+}
+
+void Bench::selectRow(int row)
+{
+    table()->setCurrentCell(row, 1);
+    table()->selectRow(row);
+}
+
+bool noModalLeft()
+{
+    return QApplication::activeModalWidget() == nullptr;
+}

@@ -1,0 +1,100 @@
+#ifndef TESTKIT_H
+#define TESTKIT_H
+
+// What the window tests share: a temporary working folder, a fresh session
+// state, modal boxes answered from a timer, and a window wired to a
+// simulated receiver.
+
+#include "mainwindow.h"
+#include "receiversimulator.h"
+
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+class QComboBox;
+class QStatusBar;
+class QTableWidget;
+class QTextBrowser;
+
+// A temporary folder that is the working folder while the object lives.
+class Workspace
+{
+public:
+    Workspace();
+    ~Workspace();
+    QString path() const;
+    void writeFile(const QString &relativePath, const QByteArray &content);
+    QByteArray readFile(const QString &relativePath) const;
+    // The demo firmware folder and scripts, as a release lays them out.
+    void installDemoRelease();
+    // A flash.sh that writes firmware/install.log with these lines.
+    void writeFlashScript(const QStringList &logLines, bool writeLog = true);
+
+private:
+    QTemporaryDir dir;
+    QString previous;
+};
+
+// Sets the session state back to its start values and closes the port.
+void resetSession();
+
+// Answers modal boxes as they open: message boxes with a chosen button,
+// file dialogs with a chosen path. Records every message box text.
+class ModalAnswerer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ModalAnswerer(QObject *parent = nullptr);
+    QStringList texts;
+    QList<QMessageBox::Icon> icons;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    QString dialogPath;             // empty: cancel file dialogs
+    QStringList statusWhileOpen;    // status bar text when each box opened
+    QStatusBar *statusBar = nullptr;
+
+private:
+    void poll();
+    QTimer timer;
+};
+
+// A window, started in a temporary working folder that holds the demo
+// release, with the simulator's port chosen in the port selector.
+class Bench
+{
+public:
+    Bench();
+    ~Bench();
+
+    Workspace workspace;
+    ReceiverSimulator receiver;
+    QStringList statusHistory;      // every status bar message, in order
+    std::unique_ptr<MainWindow> window;
+    ModalAnswerer boxes;
+
+    QComboBox *portBox() const;
+    QComboBox *languageBox() const;
+    QComboBox *displayBox() const;
+    QTableWidget *table() const;
+    QTextBrowser *logPane() const;
+    QStatusBar *statusBar() const;
+    QStringList logLines() const;
+    QString status() const;
+    QStringList tableNames() const;
+
+    void invoke(const char *slot);
+    // Connect and wait until the listing has ended.
+    bool connectAndList();
+    void selectRow(int row);
+};
+
+// True when no QMessageBox or dialog is left open.
+bool noModalLeft();
+
+#endif

@@ -1,0 +1,381 @@
+// The protocol, naming and sequencing rules that need no window.
+
+#include "backupfolder.h"
+#include "batch.h"
+#include "filenames.h"
+#include "frames.h"
+#include "listing.h"
+#include "options.h"
+#include "portscan.h"
+#include "testkit.h"
+#include "upload.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QRegularExpression>
+#include <QtTest>
+
+class LogicTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void requestFrames_data();
+    void requestFrames();
+    void uploadHeaderOfCityCsv();
+    void receivedNumbers_data();
+    void receivedNumbers();
+    void listBody_data();
+    void listBody();
+    void extensionsAndIcons_data();
+    void extensionsAndIcons();
+    void storageBarStaysInRange_data();
+    void storageBarStaysInRange();
+    void savingNames_data();
+    void savingNames();
+    void savingNameNeverLeavesFolder();
+    void cleanedUploadNames_data();
+    void cleanedUploadNames();
+    void uploadPercentages();
+    void uploadAllSequence();
+    void batchSources();
+    void portSelection_data();
+    void portSelection();
+    void receiverModels();
+    void backupFolderMovesOlderOneAside();
+    void backupFolderRefusesWhenItCantMove();
+    void firmwareLogVerdict_data();
+    void firmwareLogVerdict();
+};
+
+static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+static const QByteArray tag = "K-Marigold______";
+
+void LogicTest::requestFrames_data()
+{
+    QTest::addColumn<char>("command");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("MEMORY") << 'M' << QString() << tag + "M";
+    QTest::newRow("LIST") << 'L' << QString() << tag + "L";
+    QTest::newRow("ERASE") << 'E' << QString() << tag + "E";
+    QTest::newRow("REBOOT") << 'Q' << QString() << tag + "Q";
+    QTest::newRow("DOWNLOAD ap.csv") << 'D' << "/ap.csv" << tag + "D" + hex("00000007") + "/ap.csv";
+    QTest::newRow("REMOVE scan.csv") << 'R' << "/scan.csv" << tag + "R" + hex("00000009") + "/scan.csv";
+    QTest::newRow("EXECUTE index.htm") << 'X' << "/index.htm" << tag + "X" + hex("0000000a") + "/index.htm";
+    QTest::newRow("UTF-8 path") << 'D' << QString::fromUtf8("/é") << tag + "D" + hex("00000003") + "/\xc3\xa9";
+}
+
+void LogicTest::requestFrames()
+{
+    QFETCH(char, command);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, expected);
+    QBuffer wire;
+    wire.open(QIODevice::WriteOnly);
+    if (path.isNull())
+        writeRequest(wire, command);
+    else
+        writePathRequest(wire, command, path);
+    QCOMPARE(wire.data(), expected);
+    if (QByteArray(QTest::currentDataTag()) == "DOWNLOAD ap.csv")
+        QCOMPARE(wire.data().size(), 28);
+}
+
+void LogicTest::uploadHeaderOfCityCsv()
+{
+    QBuffer wire;
+    wire.open(QIODevice::WriteOnly);
+    writeUploadHeader(wire, devicePath("city.csv"), 70);
+    QCOMPARE(wire.data(), tag + "U" + hex("00000009") + hex("00000046") + "/city.csv");
+    QCOMPARE(wire.data().size(), 34);
+}
+
+void LogicTest::receivedNumbers_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<quint32>("value");
+    QTest::newRow("500") << hex("000001f4") << quint32(500);
+    QTest::newRow("all ones") << hex("ffffffff") << quint32(4294967295u);
+    QTest::newRow("high bit of each byte") << hex("80808080") << quint32(0x80808080u);
+    QTest::newRow("1234") << hex("000004d2") << quint32(1234);
+}
+
+void LogicTest::receivedNumbers()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(quint32, value);
+    QCOMPARE(bigEndianAt(bytes, 0), value);
+    QCOMPARE(bigEndianField(value), bytes);
+    QCOMPARE(scti(char(0xff)), 255);
+    QCOMPARE(scti(char(0x80)), 128);
+    QCOMPARE(scti(char(0x7f)), 127);
+}
+
+void LogicTest::listBody_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<quint32>>("sizes");
+    QTest::newRow("one file") << hex("00000008000004d2") + "scan.csv"
+                              << QStringList{ "scan.csv" } << QList<quint32>{ 1234 };
+    QTest::newRow("two files") << hex("0000000600000010") + "ap.csv" + hex("0000000400000000") + "a.js"
+                               << QStringList{ "ap.csv", "a.js" } << QList<quint32>{ 16, 0 };
+    QTest::newRow("only the low byte of the name length")
+        << hex("0000010500000001") + "a.txt" << QStringList{ "a.txt" } << QList<quint32>{ 1 };
+    QTest::newRow("name running past the body")
+        << hex("0000000600000010") + "ap.csv" + hex("0000002000000001") + "short"
+        << QStringList{ "ap.csv" } << QList<quint32>{ 16 };
+    QTest::newRow("entry header cut short")
+        << hex("0000000600000010") + "ap.csv" + hex("000000") << QStringList{ "ap.csv" } << QList<quint32>{ 16 };
+    QTest::newRow("empty name") << hex("0000000000000003") << QStringList{ "" } << QList<quint32>{ 3 };
+    QTest::newRow("bytes above 0x7f") << hex("0000000200000001") + "\xe9\xff"
+                                      << QStringList{ QString::fromLatin1("\xe9\xff") } << QList<quint32>{ 1 };
+}
+
+void LogicTest::listBody()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, names);
+    QFETCH(QList<quint32>, sizes);
+    const QVector<ListEntry> entries = parseListBody(body);
+    QCOMPARE(entries.size(), names.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        QCOMPARE(entries.at(i).name, names.at(i));
+        QCOMPARE(entries.at(i).size, sizes.at(i));
+    }
+}
+
+void LogicTest::extensionsAndIcons_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("icon");
+    QTest::newRow("upper case") << "Photo.JPG" << "jpg" << ":/new/icons/picture.png";
+    QTest::newRow("htm") << "index.htm" << "htm" << ":/new/icons/world.png";
+    QTest::newRow("html") << "index.html" << "html" << ":/new/icons/world.png";
+    QTest::newRow("middle piece") << "a.b.c" << "b" << ":/new/icons/unknown.png";
+    QTest::newRow("no dot") << "readme" << "" << ":/new/icons/unknown.png";
+    QTest::newRow("dot first") << ".hidden" << "" << ":/new/icons/unknown.png";
+    QTest::newRow("dot last") << "notes." << "" << ":/new/icons/unknown.png";
+    QTest::newRow("data file") << "ap.csv" << "csv" << ":/new/icons/unknown.png";
+    QTest::newRow("text") << "log.txt" << "txt" << ":/new/icons/text.png";
+    QTest::newRow("sound") << "beep.mp3" << "mp3" << ":/new/icons/music.png";
+    QTest::newRow("midi") << "tune.mid" << "mid" << ":/new/icons/music.png";
+    QTest::newRow("style sheet") << "site.css" << "css" << ":/new/icons/engine.png";
+    QTest::newRow("settings") << "config.ini" << "ini" << ":/new/icons/engine.png";
+    QTest::newRow("wifi") << "home.wifi" << "wifi" << ":/new/icons/wifi.png";
+    QTest::newRow("device path") << "/index.htm" << "htm" << ":/new/icons/world.png";
+}
+
+void LogicTest::extensionsAndIcons()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, extension);
+    QFETCH(QString, icon);
+    QCOMPARE(getExtension(name), extension);
+    QCOMPARE(iconForExtension(getExtension(name)), icon);
+}
+
+void LogicTest::storageBarStaysInRange_data()
+{
+    QTest::addColumn<quint32>("total");
+    QTest::addColumn<quint32>("used");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("value");
+    QTest::newRow("ordinary") << quint32(1000000) << quint32(250000) << 1000000 << 250000;
+    QTest::newRow("largest int") << quint32(2147483647) << quint32(7) << 2147483647 << 7;
+    QTest::newRow("beyond int") << quint32(4294967295u) << quint32(2147483648u) << 2147483647 << 1073741824;
+}
+
+void LogicTest::storageBarStaysInRange()
+{
+    QFETCH(quint32, total);
+    QFETCH(quint32, used);
+    const BarFigures bar = storageBarFigures(total, used);
+    QTEST(bar.maximum, "maximum");
+    QTEST(bar.value, "value");
+}
+
+void LogicTest::savingNames_data()
+{
+    QTest::addColumn<QString>("listed");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("plain") << "ap.csv" << "ap.csv";
+    QTest::newRow("slash") << "dir/a.txt" << "dir-a.txt";
+    QTest::newRow("dot dot") << ".." << "-..";
+    QTest::newRow("dot") << "." << "-.";
+    QTest::newRow("climbing") << "../x" << "..-x";
+    QTest::newRow("backslash") << "a\\b" << "a-b";
+    QTest::newRow("drive") << "C:x" << "C-x";
+    QTest::newRow("device") << "con" << "-con";
+    QTest::newRow("device with extension") << "NUL.txt" << "-NUL.txt";
+    QTest::newRow("serial device") << "COM1" << "-COM1";
+    QTest::newRow("not a device") << "console" << "console";
+    QTest::newRow("empty") << "" << "-";
+    QTest::newRow("forbidden") << "a<b>c|d?e*f\"g" << "a-b-c-d-e-f-g";
+    QTest::newRow("control") << QString("a\tb") + QChar(0) + "c" << "a-b-c";
+    QTest::newRow("latin-1") << QString::fromLatin1("caf\xe9.csv") << QString::fromLatin1("caf\xe9.csv");
+}
+
+void LogicTest::savingNames()
+{
+    QFETCH(QString, listed);
+    QFETCH(QString, saved);
+    QCOMPARE(savingName(devicePath(listed)), saved);
+}
+
+void LogicTest::savingNameNeverLeavesFolder()
+{
+    QTemporaryDir root;
+    const QDir folder(root.filePath("files"));
+    QDir().mkpath(folder.path());
+    const QStringList hostile = { "..", "../x", "../../etc/passwd", "a\\..\\b", "C:\\x", "/abs", "con",
+                                  QString(255, 'n'), QString(255, '.'), "\x01\x02", "a/../../b" };
+    for (const QString &name : hostile) {
+        const QString saved = savingName(devicePath(name));
+        const QString target = QDir::cleanPath(folder.filePath(saved));
+        QVERIFY2(QFileInfo(target).absolutePath() == folder.absolutePath(), qPrintable(name + " -> " + saved));
+        QVERIFY2(!saved.isEmpty() && saved != "." && saved != "..", qPrintable(name));
+    }
+}
+
+void LogicTest::cleanedUploadNames_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("cleaned");
+    QTest::addColumn<bool>("incorrect");
+    QTest::newRow("plain") << "files/ap.csv" << "ap.csv" << false;
+    QTest::newRow("spaces and letters") << QString::fromUtf8("/home/u/my città.txt") << "mycitt.txt" << false;
+    QTest::newRow("kept punctuation") << "/x/it's (1)+a,b-c.csv" << "it's(1)+a,b-c.csv" << false;
+    QTest::newRow("dot first") << "/x/.hidden" << ".hidden" << true;
+    QTest::newRow("dot last") << "/x/notes." << "notes." << true;
+    QTest::newRow("two dots") << "/x/a..b" << "a..b" << true;
+    QTest::newRow("no dot") << "/x/readme" << "readme" << false;
+    QTest::newRow("several dots") << "/x/a.b.c" << "a.b.c" << false;
+    QTest::newRow("nothing kept") << QString::fromUtf8("/x/ё ж") << "" << false;
+    QTest::newRow("long") << "/x/" + QString(300, 'a') << QString(256, 'a') << false;
+}
+
+void LogicTest::cleanedUploadNames()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, cleaned);
+    QFETCH(bool, incorrect);
+    QCOMPARE(cleanedUploadName(source), cleaned);
+    QCOMPARE(isIncorrectUploadName(cleaned), incorrect);
+}
+
+void LogicTest::uploadPercentages()
+{
+    // A 70-byte file: 70, 38, 6 and 0 bytes left when each frame is sent.
+    QCOMPARE(uploadPercent(70, 70), 0);
+    QCOMPARE(uploadPercent(38, 70), 46);
+    QCOMPARE(uploadPercent(6, 70), 92);
+    QCOMPARE(uploadPercent(0, 70), 100);
+    QCOMPARE(uploadPercent(0, 0), 100);
+    QCOMPARE(uploadPercent(1 << 30, 1 << 30), 0);
+}
+
+void LogicTest::uploadAllSequence()
+{
+    QStringList sent;
+    QString name;
+    while (!(name = nextUploadName(name, "RUS")).isEmpty())
+        sent << name;
+    QCOMPARE(sent, QStringList({ "ap.csv", "city.csv", "preset.csv", "scan.csv", "rus.lng" }));
+    QCOMPARE(nextUploadName("deu.lng", "DEU"), QString());
+    QCOMPARE(nextUploadName("other", "ENG"), QString());
+}
+
+void LogicTest::batchSources()
+{
+    QCOMPARE(batchUploadSource("ap.csv"), QString("files/ap.csv"));
+    QCOMPARE(batchUploadSource("eng.lng"), QString("firmware/languages/eng.lng"));
+    QCOMPARE(batchUploadSource("x.LNG"), QString("files/x.LNG"));
+}
+
+void LogicTest::portSelection_data()
+{
+    QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("bridge second") << QStringList{ "COM3", "cu.SLAB_USBtoUART" } << 1;
+    QTest::newRow("bridge with suffix") << QStringList{ "COM3", "cu.SLAB_USBtoUART2" } << 0;
+    QTest::newRow("bridge as a path") << QStringList{ "COM3", "/dev/cu.SLAB_USBtoUART" } << 0;
+    QTest::newRow("other case") << QStringList{ "COM3", "cu.slab_usbtouart" } << 0;
+    QTest::newRow("no ports") << QStringList{} << -1;
+}
+
+void LogicTest::portSelection()
+{
+    QFETCH(QStringList, ports);
+    QTEST(preferredPortIndex(ports), "selected");
+}
+
+void LogicTest::receiverModels()
+{
+    bool known = false;
+    QCOMPARE(receiverModel("ili9341", &known), QString("Lumo 1/Lumo 2/Lumo Mini"));
+    QVERIFY(known);
+    QCOMPARE(receiverModel("st7789", &known), QString("Lumo 7"));
+    QCOMPARE(receiverModel("ili9488", &known), QString("Lumo Max"));
+    QCOMPARE(receiverModel("st7796", &known), QString());
+    QVERIFY(known);
+    receiverModel("ILI9341", &known);
+    QVERIFY(!known);
+}
+
+void LogicTest::backupFolderMovesOlderOneAside()
+{
+    Workspace workspace;
+    workspace.writeFile("files/ap.csv", "old backup");
+    QVERIFY(prepareBackupFolder("files"));
+    QVERIFY(QDir("files").isEmpty());
+    const QStringList aside = QDir().entryList(QDir::Dirs | QDir::NoDotAndDotDot).filter(QRegularExpression("^[0-9]{8}$"));
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(workspace.readFile(aside.first() + "/ap.csv"), QByteArray("old backup"));
+}
+
+void LogicTest::backupFolderRefusesWhenItCantMove()
+{
+    Workspace workspace;
+    workspace.writeFile("files/ap.csv", "old backup");
+    // Every eight-digit name the generator could draw next is taken.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    qsrand(7);
+    QStringList taken;
+    for (int i = 0; i < 5; ++i)
+        taken << randomBackupName();
+    qsrand(7);
+    QT_WARNING_POP
+    for (const QString &name : taken)
+        workspace.writeFile(name + "/keep", "older still");
+    QVERIFY(!prepareBackupFolder("files"));
+    QCOMPARE(workspace.readFile("files/ap.csv"), QByteArray("old backup"));
+    for (const QString &name : taken)
+        QCOMPARE(workspace.readFile(name + "/keep"), QByteArray("older still"));
+}
+
+void LogicTest::firmwareLogVerdict_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<bool>("success");
+    QTest::newRow("flasher's last line") << QByteArray("Leaving...\nHard resetting via RTS pin...\n") << true;
+    QTest::newRow("RTS mid-line") << QByteArray("xxRTSyy") << true;
+    QTest::newRow("lower case only") << QByteArray("hard resetting via rts pin\n") << false;
+    QTest::newRow("split over lines") << QByteArray("R\nTS\n") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+void LogicTest::firmwareLogVerdict()
+{
+    QFETCH(QByteArray, log);
+    Workspace workspace;
+    workspace.writeFile("install.log", log);
+    QTEST(firmwareLogSucceeded("install.log"), "success");
+    QVERIFY(!firmwareLogSucceeded("missing.log"));
+}
+
+QTEST_MAIN(LogicTest)
+#include "tst_logic.moc"
