@@ -1,1 +1,363 @@
-int main(){return 0;}
+// Connection, receive dispatcher and storage listing against the simulated
+// receiver on a real pseudo-terminal.
+
+#include "session.h"
+#include "testkit.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTextBrowser>
+#include <QtTest>
+
+namespace {
+const QByteArray tag = "K-Marigold______";
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+QByteArray listReplyFor(const QList<QPair<QByteArray, quint32>> &files)
+{
+    QByteArray body;
+    for (const auto &entry : files) {
+        QByteArray head(8, '\0');
+        head[3] = char(entry.first.size());
+        head[4] = char(entry.second >> 24);
+        head[5] = char(entry.second >> 16);
+        head[6] = char(entry.second >> 8);
+        head[7] = char(entry.second);
+        body += head + entry.first;
+    }
+    QByteArray header(4, '\0');
+    header[2] = char(body.size() >> 8);
+    header[3] = char(body.size());
+    return header + body;
+}
+
+bool sameIcon(const QIcon &icon, const QString &path)
+{
+    return icon.pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32)
+        == QImage(path).convertToFormat(QImage::Format_ARGB32);
+}
+
+QString commands(const ReceiverSimulator &receiver)
+{
+    QString letters;
+    for (const ReceivedRequest &request : receiver.requests())
+        letters += QChar(request.command);
+    return letters;
+}
+}
+
+class LinkTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void connectListsTheReceiver();
+    void storageFigures_data();
+    void storageFigures();
+    void memoryReplyCutAtEveryPosition_data();
+    void memoryReplyCutAtEveryPosition();
+    void memoryReplyWithExtraBytes();
+    void listReplyCutAtEveryPosition_data();
+    void listReplyCutAtEveryPosition();
+    void listHeaderAndBodyApart();
+    void emptyFileSystem();
+    void listBodyLongerThanAnnounced();
+    void listEntryRunningPastBody();
+    void disconnectClearsView();
+    void connectDisconnectConnect();
+    void unfinishedListingDoesNotSpoilNextLink();
+    void failedOpen();
+    void rebootDiscardsFirstArrivalOnly();
+    void idleBytesStayInBuffer();
+};
+
+void LinkTest::connectListsTheReceiver()
+{
+    Bench bench;
+    bench.receiver.putFile("scan.csv", QByteArray(1234, 's'));
+    bench.receiver.putFile("index.htm", "<html>");
+    bench.receiver.putFile("Photo.JPG", "jpeg");
+    QVERIFY(bench.connectAndList());
+
+    QCOMPARE(bench.receiver.received(), tag + "M" + tag + "L");
+    QCOMPARE(bench.logLines().last(), QString("...connected to device"));
+    QCOMPARE(bench.window->findChild<QPushButton *>("pushButton_3")->text(), QString("disconnect"));
+    QCOMPARE(bench.tableNames(), QStringList({ "Photo.JPG", "index.htm", "scan.csv" }));
+    QCOMPARE(bench.table()->item(2, 2)->text(), QString("1234"));
+    QCOMPARE(bench.table()->horizontalHeaderItem(1)->text(), QString("Name"));
+    QCOMPARE(bench.table()->horizontalHeaderItem(2)->text(), QString("Size, Bytes"));
+    QVERIFY(bench.table()->verticalHeader()->isHidden());
+    QVERIFY(bench.table()->item(0, 0)->text().isEmpty());
+    QVERIFY(sameIcon(bench.table()->item(0, 0)->icon(), ":/new/icons/picture.png"));
+    QVERIFY(recived.isEmpty());
+    QCOMPARE(sizeOfData, quint32(0));
+}
+
+void LinkTest::storageFigures_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("total");
+    QTest::addColumn<QString>("free");
+    QTest::addColumn<int>("barMaximum");
+    QTest::addColumn<int>("barValue");
+    QTest::newRow("quarter used") << hex("000f4240" "0003d090") << "1000000" << "750000" << 1000000 << 250000;
+    QTest::newRow("all ones") << hex("ffffffff" "00000000") << "4294967295" << "4294967295" << 2147483647 << 0;
+    QTest::newRow("more used than capacity") << hex("00000064" "000000c8") << "100" << "4294967196" << 100 << 0;
+}
+
+void LinkTest::storageFigures()
+{
+    QFETCH(QByteArray, reply);
+    Bench bench;
+    bench.receiver.faults().silentCommands = { 'M', 'L' };
+    bench.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(commands(bench.receiver), QString("M"));
+    bench.receiver.sendRaw(reply);
+    QTRY_COMPARE(mode, QString("LIST"));
+    QTEST(bench.window->findChild<QLabel *>("totalMemory")->text(), "total");
+    QTEST(bench.window->findChild<QLabel *>("availableMemory")->text(), "free");
+    QTEST(bench.window->findChild<QProgressBar *>("memory")->maximum(), "barMaximum");
+    QTEST(bench.window->findChild<QProgressBar *>("memory")->value(), "barValue");
+}
+
+void LinkTest::memoryReplyCutAtEveryPosition_data()
+{
+    QTest::addColumn<int>("cut");
+    for (int cut = 1; cut < 8; ++cut)
+        QTest::newRow(qPrintable(QString("%1+%2").arg(cut).arg(8 - cut))) << cut;
+}
+
+void LinkTest::memoryReplyCutAtEveryPosition()
+{
+    QFETCH(int, cut);
+    Bench bench;
+    bench.receiver.faults().silentCommands = { 'M' };
+    bench.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(commands(bench.receiver), QString("M"));
+    const QByteArray reply = hex("00100000" "00000400");
+    bench.receiver.sendRaw(reply.left(cut));
+    QTRY_COMPARE(recived.size(), cut);
+    QCOMPARE(mode, QString("MEMORY"));
+    bench.receiver.sendRaw(reply.mid(cut));
+    QTRY_VERIFY(mode.isEmpty());
+    QCOMPARE(commands(bench.receiver), QString("ML"));
+    QCOMPARE(totalMemory, quint32(0x100000));
+    QCOMPARE(usedMemory, quint32(0x400));
+}
+
+void LinkTest::memoryReplyWithExtraBytes()
+{
+    Bench bench;
+    bench.receiver.faults().silentCommands = { 'M', 'L' };
+    bench.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(commands(bench.receiver), QString("M"));
+    bench.receiver.sendRaw(hex("00001000" "00000010" "abcd"));
+    QTRY_COMPARE(commands(bench.receiver), QString("ML"));
+    QCOMPARE(mode, QString("LIST"));
+    QVERIFY(recived.isEmpty());
+    QCOMPARE(totalMemory, quint32(0x1000));
+}
+
+void LinkTest::listReplyCutAtEveryPosition_data()
+{
+    QTest::addColumn<int>("cut");
+    const int length = listReplyFor({ { "ap.csv", 16 }, { "x.txt", 5 } }).size();
+    for (int cut = 1; cut < length; ++cut)
+        QTest::newRow(qPrintable(QString("at %1").arg(cut))) << cut;
+}
+
+void LinkTest::listReplyCutAtEveryPosition()
+{
+    QFETCH(int, cut);
+    Bench bench;
+    bench.receiver.putFile("ap.csv", QByteArray(16, 'a'));
+    bench.receiver.putFile("x.txt", "12345");
+    bench.receiver.faults().silentCommands = { 'L' };
+    bench.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(commands(bench.receiver), QString("ML"));
+    const QByteArray reply = listReplyFor({ { "ap.csv", 16 }, { "x.txt", 5 } });
+    bench.receiver.sendRaw(reply.left(cut));
+    QTRY_COMPARE(recived.size() + (sizeOfData ? 4 : 0), cut);
+    QCOMPARE(mode, QString("LIST"));
+    QCOMPARE(bench.table()->rowCount(), 0);
+    bench.receiver.sendRaw(reply.mid(cut));
+    QTRY_VERIFY(mode.isEmpty());
+    QCOMPARE(bench.tableNames(), QStringList({ "ap.csv", "x.txt" }));
+    QCOMPARE(bench.table()->item(1, 2)->text(), QString("5"));
+}
+
+void LinkTest::listHeaderAndBodyApart()
+{
+    Bench bench;
+    bench.receiver.putFile("scan.csv", QByteArray(1234, 's'));
+    QVERIFY(bench.connectAndList());
+    QCOMPARE(bench.table()->rowCount(), 1);
+
+    // A refresh: the table empties when the header arrives, fills with the last body byte.
+    bench.receiver.faults().silentCommands = { 'L' };
+    mode = "MEMORY";
+    serial.write(tag + "M");
+    QTRY_COMPARE(mode, QString("LIST"));
+    QCOMPARE(bench.table()->rowCount(), 1);
+    const QByteArray reply = hex("00000010" "00000008" "000004d2") + "scan.csv";
+    bench.receiver.sendRaw(reply.left(4));
+    QTRY_COMPARE(sizeOfData, quint32(16));
+    QCOMPARE(bench.table()->rowCount(), 0);
+    bench.receiver.sendRaw(reply.mid(4, 15));
+    QTRY_COMPARE(recived.size(), 15);
+    QCOMPARE(bench.table()->rowCount(), 0);
+    bench.receiver.sendRaw(reply.right(1));
+    QTRY_VERIFY(mode.isEmpty());
+    QCOMPARE(bench.tableNames(), QStringList{ "scan.csv" });
+    QCOMPARE(bench.table()->item(0, 2)->text(), QString("1234"));
+    QVERIFY(sameIcon(bench.table()->item(0, 0)->icon(), ":/new/icons/unknown.png"));
+}
+
+void LinkTest::emptyFileSystem()
+{
+    Bench bench;
+    QVERIFY(bench.connectAndList());
+    QCOMPARE(bench.table()->rowCount(), 0);
+    QVERIFY(!bench.table()->horizontalHeaderItem(1));
+    QVERIFY(recived.isEmpty());
+    QCOMPARE(sizeOfData, quint32(0));
+}
+
+void LinkTest::listBodyLongerThanAnnounced()
+{
+    Bench bench;
+    // Announces 14 bytes (one entry) but sends a second entry behind it.
+    bench.receiver.faults().listReplyOverride = hex("0000000e" "0000000600000010") + "ap.csv"
+                                               + hex("0000000500000001") + "b.txt";
+    QVERIFY(bench.connectAndList());
+    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+    QVERIFY(recived.isEmpty());
+}
+
+void LinkTest::listEntryRunningPastBody()
+{
+    Bench bench;
+    bench.receiver.faults().listReplyOverride = hex("00000018" "0000000600000010") + "ap.csv"
+                                               + hex("000000ff00000001") + "bb";
+    QVERIFY(bench.connectAndList());
+    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+    QCOMPARE(sizeOfData, quint32(0));
+}
+
+void LinkTest::disconnectClearsView()
+{
+    Bench bench;
+    bench.receiver.putFile("ap.csv", "1");
+    QVERIFY(bench.connectAndList());
+    bench.invoke("on_pushButton_3_clicked");
+    QVERIFY(!connected);
+    QVERIFY(!serial.isOpen());
+    QCOMPARE(bench.table()->rowCount(), 0);
+    QCOMPARE(bench.logLines().last(), QString("...disconnected"));
+    QCOMPARE(bench.window->findChild<QPushButton *>("pushButton_3")->text(), QString("connect"));
+    QCOMPARE(bench.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
+    QCOMPARE(bench.window->findChild<QProgressBar *>("memory")->value(), 0);
+}
+
+void LinkTest::connectDisconnectConnect()
+{
+    Bench bench;
+    bench.receiver.putFile("ap.csv", "1");
+    QVERIFY(bench.connectAndList());
+    bench.invoke("on_pushButton_3_clicked");
+    QVERIFY(bench.connectAndList());
+    QCOMPARE(commands(bench.receiver), QString("MLML"));
+    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+
+    // Each arrival reaches the handler once: a download of two bytes in two
+    // pieces is taken once, with the second piece completing it.
+    bench.receiver.faults().silentCommands = { 'D' };
+    bench.selectRow(0);
+    bench.boxes.dialogPath = bench.workspace.path();
+    bench.invoke("on_pushButton_clicked");
+    QTRY_COMPARE(commands(bench.receiver), QString("MLMLD"));
+    bench.receiver.sendRaw(hex("00000002") + "x");
+    QTRY_COMPARE(recived, QByteArray("x"));
+    bench.receiver.sendRaw("y");
+    QTRY_VERIFY(mode.isEmpty());
+    QCOMPARE(bench.workspace.readFile("ap.csv"), QByteArray("xy"));
+}
+
+void LinkTest::unfinishedListingDoesNotSpoilNextLink()
+{
+    Bench bench;
+    bench.receiver.putFile("ap.csv", "1");
+    bench.receiver.faults().listReplyOverride = hex("00000040") + "partial";
+    bench.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(sizeOfData, quint32(0x40));
+    bench.invoke("on_pushButton_3_clicked");
+    bench.receiver.faults().listReplyOverride.clear();
+    QVERIFY(bench.connectAndList());
+    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+}
+
+void LinkTest::failedOpen()
+{
+    Bench bench;
+    bench.receiver.putFile("ap.csv", "1");
+    QVERIFY(bench.connectAndList());
+    bench.invoke("on_pushButton_3_clicked");
+    // Leave figures and rows behind, as a previous link would.
+    bench.table()->setRowCount(2);
+    bench.window->findChild<QLabel *>("totalMemory")->setText("99");
+    bench.window->findChild<QProgressBar *>("memory")->setValue(50);
+    mode = "DOWNLOAD";
+    const QString logBefore = bench.logPane()->toPlainText();
+
+    bench.portBox()->clear();
+    bench.portBox()->addItem("/dev/veltra-no-such-port");
+    bench.invoke("on_pushButton_3_clicked");
+    QCOMPARE(bench.status(), QString("ESP32: can't use the port"));
+    QVERIFY(!connected);
+    QCOMPARE(mode, QString("DOWNLOAD"));
+    QCOMPARE(bench.logPane()->toPlainText(), logBefore);
+    QCOMPARE(bench.window->findChild<QPushButton *>("pushButton_3")->text(), QString("connect"));
+    QCOMPARE(bench.table()->columnCount(), 3);
+    QVERIFY(!bench.table()->item(0, 1));
+    QCOMPARE(bench.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
+    QCOMPARE(bench.window->findChild<QProgressBar *>("memory")->value(), 0);
+
+    bench.portBox()->clear();
+    bench.invoke("on_pushButton_3_clicked");
+    QCOMPARE(bench.status(), QString("ESP32: can't use the port"));
+}
+
+void LinkTest::rebootDiscardsFirstArrivalOnly()
+{
+    Bench bench;
+    QVERIFY(bench.connectAndList());
+    bench.invoke("on_pushButton_8_clicked");
+    QCOMPARE(bench.status(), QString("ESP32 restarted"));
+    QCOMPARE(mode, QString("REBOOT"));
+    QTRY_VERIFY(bench.receiver.received().endsWith(tag + "Q"));
+    bench.receiver.sendRaw(QByteArray(20, 'n'));
+    QTRY_VERIFY(mode.isEmpty());
+    QVERIFY(recived.isEmpty());
+    bench.receiver.sendRaw("late");
+    QTRY_COMPARE(recived, QByteArray("late"));
+    QVERIFY(mode.isEmpty());
+}
+
+void LinkTest::idleBytesStayInBuffer()
+{
+    Bench bench;
+    QVERIFY(bench.connectAndList());
+    bench.receiver.sendRaw("abc");
+    QTRY_COMPARE(recived, QByteArray("abc"));
+    bench.receiver.sendRaw(QByteArray(1, char(0xff)));
+    QTRY_COMPARE(recived.size(), 4);
+    QVERIFY(mode.isEmpty());
+}
+
+QTEST_MAIN(LinkTest)
+#include "tst_link.moc"
