@@ -27,7 +27,8 @@ QVector<ListEntry> parseListBody(const QByteArray &body)
         pos += entryHeaderSize;
         if (body.size() - pos < nameLength)
             break;
-        entries.append({ QString::fromLatin1(body.constData() + pos, nameLength), size });
+        // UTF-8, so that the name goes back in requests as the bytes it came as.
+        entries.append({ QString::fromUtf8(body.constData() + pos, nameLength), size });
         pos += nameLength;
     }
     return entries;

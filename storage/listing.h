@@ -12,7 +12,7 @@ struct ListEntry
     quint32 size = 0;
 };
 
-// The entries of a LIST reply body, in order. An entry whose header or name
+// The entries of a LIST reply body, in order; names are read as UTF-8. An entry whose header or name
 // runs past the body ends the list: nothing outside the body is read.
 QVector<ListEntry> parseListBody(const QByteArray &body);
 

@@ -129,8 +129,8 @@ void LogicTest::listBody_data()
     QTest::newRow("entry header cut short")
         << hex("0000000600000010") + "ap.csv" + hex("000000") << QStringList{ "ap.csv" } << QList<quint32>{ 16 };
     QTest::newRow("empty name") << hex("0000000000000003") << QStringList{ "" } << QList<quint32>{ 3 };
-    QTest::newRow("bytes above 0x7f") << hex("0000000200000001") + "\xe9\xff"
-                                      << QStringList{ QString::fromLatin1("\xe9\xff") } << QList<quint32>{ 1 };
+    QTest::newRow("UTF-8 name") << hex("0000000600000001") + "caf\xc3\xa9!"
+                                << QStringList{ QString::fromUtf8("café!") } << QList<quint32>{ 1 };
 }
 
 void LogicTest::listBody()
@@ -215,7 +215,7 @@ void LogicTest::savingNames_data()
     QTest::newRow("empty") << "" << "-";
     QTest::newRow("forbidden") << "a<b>c|d?e*f\"g" << "a-b-c-d-e-f-g";
     QTest::newRow("control") << QString("a\tb") + QChar(0) + "c" << "a-b-c";
-    QTest::newRow("latin-1") << QString::fromLatin1("caf\xe9.csv") << QString::fromLatin1("caf\xe9.csv");
+    QTest::newRow("non-ASCII") << QString::fromUtf8("café.csv") << QString::fromUtf8("café.csv");
 }
 
 void LogicTest::savingNames()

@@ -119,8 +119,10 @@ void ModalAnswerer::poll()
         if (dialogPath.isEmpty()) {
             dialog->reject();
         } else {
-            dialog->selectFile(dialogPath);
-            static_cast<QDialog *>(dialog)->accept();
+            // Typed into the name field, as a user would.
+            auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            name->setText(dialogPath);
+            QMetaObject::invokeMethod(dialog, "accept");
         }
     }
 }

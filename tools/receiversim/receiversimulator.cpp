@@ -400,7 +400,7 @@ QByteArray ReceiverSimulator::listReply() const
 {
     QByteArray body;
     for (auto it = store.cbegin(); it != store.cend(); ++it) {
-        const QByteArray name = it.key().toLatin1();
+        const QByteArray name = it.key().toUtf8();
         body += bigEndian(quint32(name.size())) + bigEndian(quint32(it.value().size())) + name;
     }
     return bigEndian(quint32(body.size())) + body;
