@@ -26,7 +26,7 @@ if [ "${VELTRA_FLASH_FAIL:-0}" = 1 ]; then
 fi
 
 for percent in 0 25 50 75 100; do
-    echo "Writing at 0x000$((percent * 16))00... ($percent %)" | tee -a "$log"
+    printf 'Writing at 0x%08x... (%d %%)\n' $((0x10000 + percent * 0x1000)) "$percent" | tee -a "$log"
 done
 if [ -n "$VELTRA_RECEIVER_STORE" ] && [ -d "$VELTRA_RECEIVER_STORE" ]; then
     find "$VELTRA_RECEIVER_STORE" -mindepth 1 -maxdepth 1 -type f -delete
