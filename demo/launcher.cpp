@@ -1,0 +1,140 @@
+// Demo launcher: the installer's window with a simulated receiver's port in
+// its port list. Options (the product itself takes none):
+//   --port PATH        the simulator's pseudo-terminal
+//   --store DIR        the simulator's folder, checked after the installation
+//   --auto             press "Install FW" and exit with the verdict
+//   --screenshots DIR  save the window at the start and at the end
+// Without a display (offscreen platform) it runs as with --auto.
+// Each new line of the log pane is printed to standard output.
+
+#include "mainwindow.h"
+#include "session.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+constexpr int installationTimeLimitMs = 120000;
+
+QMap<QString, QByteArray> readFolder(const QString &path)
+{
+    QMap<QString, QByteArray> files;
+    const QDir dir(path);
+    for (const QString &name : dir.entryList(QDir::Files)) {
+        QFile file(dir.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(name, file.readAll());
+    }
+    return files;
+}
+
+// Empty when nothing was lost, else the reason.
+QString verify(const QMap<QString, QByteArray> &before, const QMap<QString, QByteArray> &after,
+               const QString &languageFile)
+{
+    const QMap<QString, QByteArray> backup = readFolder("files");
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!it.value().isEmpty() && backup.value(it.key()) != it.value())
+            return "the backup in \"files\" lacks or differs in " + it.key();
+    }
+    for (const char *name : { "ap.csv", "city.csv", "preset.csv", "scan.csv" }) {
+        if (after.value(name) != before.value(name))
+            return QString("the receiver's %1 is not as it was before").arg(name);
+    }
+    QFile language("firmware/languages/" + languageFile);
+    if (!language.open(QIODevice::ReadOnly) || after.value(languageFile) != language.readAll())
+        return "the receiver lacks the language file " + languageFile;
+    return QString();
+}
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCommandLineParser options;
+    options.setApplicationDescription("VELTRA installer demo launcher.");
+    options.addHelpOption();
+    options.addOption({ "port", "Serial port of the simulated receiver.", "path" });
+    options.addOption({ "store", "Folder of the simulated receiver's files.", "folder" });
+    options.addOption({ "auto", "Press \"Install FW\" and exit with the verdict." });
+    options.addOption({ "screenshots", "Save window pictures into this folder.", "folder" });
+    options.process(app);
+
+    QTextStream out(stdout);
+    MainWindow window;
+    auto *ports = window.findChild<QComboBox *>("comboBox");
+    auto *logPane = window.findChild<QTextBrowser *>("textBrowser");
+    auto *languages = window.findChild<QComboBox *>("comboBox_language");
+    if (options.isSet("port")) {
+        ports->addItem(options.value("port"));
+        ports->setCurrentText(options.value("port"));
+    }
+    window.show();
+
+    const QString shots = options.value("screenshots");
+    auto screenshot = [&](const QString &name) {
+        if (shots.isEmpty())
+            return;
+        QDir().mkpath(shots);
+        const QString path = QDir(shots).absoluteFilePath(name);
+        if (window.grab().save(path))
+            out << "window picture saved: " << path << Qt::endl;
+    };
+
+    int printed = 0;
+    QObject::connect(logPane, &QTextBrowser::textChanged, [&] {
+        const QStringList lines = logPane->toPlainText().split('\n');
+        if (lines.size() < printed || !lines.first().startsWith("->"))
+            printed = 0;
+        for (; printed < lines.size(); ++printed)
+            out << lines.at(printed) << Qt::endl;
+    });
+
+    const QString store = options.value("store");
+    QMap<QString, QByteArray> before;
+    bool running = false;
+    const bool automatic = options.isSet("auto") || QGuiApplication::platformName() == "offscreen";
+    auto *install = window.findChild<QPushButton *>("pushButton_Install");
+    QObject::connect(install, &QPushButton::pressed, [&] {
+        before = readFolder(store);
+        running = true;
+    });
+
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!running || installStat != 0)
+            return;
+        running = false;
+        screenshot("window-end.png");
+        const QString languageFile = lang[languages->currentIndex()].toLower() + ".lng";
+        const QString problem = store.isEmpty() ? QString() : verify(before, readFolder(store), languageFile);
+        if (problem.isEmpty())
+            out << "demo: installation finished; the receiver's data and the backup are complete" << Qt::endl;
+        else
+            out << "demo: " << problem << Qt::endl;
+        if (automatic)
+            app.exit(problem.isEmpty() && logPane->toPlainText().endsWith("-> Installation complete.") ? 0 : 1);
+    });
+    watch.start(50);
+
+    if (automatic) {
+        QTimer::singleShot(0, [&] {
+            screenshot("window-start.png");
+            out << "demo: pressing \"Install FW\"" << Qt::endl;
+            install->click();
+        });
+        QTimer::singleShot(installationTimeLimitMs, [&] {
+            out << "demo: the installation did not finish within two minutes" << Qt::endl;
+            app.exit(1);
+        });
+    }
+    return app.exec();
+}
