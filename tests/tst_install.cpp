@@ -50,6 +50,8 @@ private slots:
     void silentReceiverSkipsBackupAndRestore();
     void receiverSilentAfterFlash();
     void unreadableFileListCancels();
+    void pendingListOfEmptyReceiverSkipsBackup();
+    void checkAfterCompletedListingDoesNothing();
     void flashingFailure_data();
     void flashingFailure();
     void missingDataFileSkipped();
@@ -225,6 +227,29 @@ void InstallTest::unreadableFileListCancels()
     QVERIFY(!QFile::exists("firmware/install.log"));
     QCOMPARE(bench->receiver.files(), before);
     QVERIFY(!bench->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(bench->window.get()));
+}
+
+void InstallTest::pendingListOfEmptyReceiverSkipsBackup()
+{
+    // Nothing in use: no data to lose, so the missing list only skips the backup.
+    bench->receiver.faults().silentCommands = { 'L' };
+    install();
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains("-> Install firmware..."), 10000);
+    QCOMPARE(log().mid(0, 4), QStringList({ "-> Start installation...", "...connected to device",
+                                            "...filesystem not found on device", "...disconnected" }));
+    QVERIFY(finished());
+}
+
+void InstallTest::checkAfterCompletedListingDoesNothing()
+{
+    plantReceiver(false);
+    QVERIFY(bench->connectAndList());
+    installStat = 1;
+    bench->invoke("countDown");
+    QCOMPARE(installStat, 1);
+    QVERIFY(mode.isEmpty());
+    QCOMPARE(log().last(), QString("...connected to device"));
+    installStat = 0;
 }
 
 void InstallTest::flashingFailure_data()
