@@ -35,6 +35,13 @@ quint32 bigEndianAt(const QByteArray &data, int pos)
     return value;
 }
 
+// Receiver names may hold anything; in the folder they are percent-encoded,
+// dots included, so that "." and ".." stay ordinary files.
+QString fileNameFor(const QString &name)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(name, QByteArray(), "."));
+}
+
 bool isExecutable(const QString &name)
 {
     static const QStringList opened = { "htm", "html", "txt", "bmp", "jpg", "png", "wav", "mp3" };
@@ -420,7 +427,7 @@ void ReceiverSimulator::loadFolder()
 {
     store.clear();
     const QDir dir(folder);
-    for (const QString &entry : dir.entryList(QDir::Files)) {
+    for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden)) {
         QFile f(dir.filePath(entry));
         if (f.open(QIODevice::ReadOnly))
             store.insert(QUrl::fromPercentEncoding(entry.toLatin1()), f.readAll());
@@ -431,7 +438,7 @@ void ReceiverSimulator::saveFile(const QString &name)
 {
     if (folder.isEmpty())
         return;
-    QFile f(QDir(folder).filePath(QString::fromLatin1(QUrl::toPercentEncoding(name))));
+    QFile f(QDir(folder).filePath(fileNameFor(name)));
     if (f.open(QIODevice::WriteOnly))
         f.write(store.value(name));
 }
@@ -440,5 +447,5 @@ void ReceiverSimulator::removeFile(const QString &name)
 {
     store.remove(name);
     if (!folder.isEmpty())
-        QFile::remove(QDir(folder).filePath(QString::fromLatin1(QUrl::toPercentEncoding(name))));
+        QFile::remove(QDir(folder).filePath(fileNameFor(name)));
 }
