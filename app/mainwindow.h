@@ -62,6 +62,7 @@ private:
     void refuse(QMessageBox::Icon icon, const QString &text);
     bool linkIsIdle(const QString &busyText);
     bool hasSelectedFile();
+    int selectedRow() const;
     QString selectedFileName() const;
 
     // Installation.

@@ -7,6 +7,13 @@
 #include <QFileDialog>
 #include <QSaveFile>
 
+namespace {
+// The size the file table lists for the file being downloaded. A reply that
+// announces another size answers some other request (a receiver repeating
+// itself, say) and must not be saved under this file's name.
+quint32 listedSize = 0;
+}
+
 void MainWindow::on_pushButton_clicked()
 {
     if (!connected) {
@@ -18,11 +25,15 @@ void MainWindow::on_pushButton_clicked()
         return;
     }
     const bool batch = currentRowDownloadAll >= 0;
-    const QTableWidgetItem *batchItem = batch ? ui->tableWidget->item(currentRowDownloadAll, 1) : nullptr;
-    if (batch ? !batchItem : !hasSelectedFile()) {
+    const int row = batch ? currentRowDownloadAll : selectedRow();
+    const QTableWidgetItem *nameItem = ui->tableWidget->item(row, 1);
+    if (!nameItem || (!batch && !hasSelectedFile())) {
         refuse(QMessageBox::Information, "select file, please");
         return;
     }
+    const QString name = nameItem->text();
+    const QTableWidgetItem *sizeItem = ui->tableWidget->item(row, 2);
+    listedSize = sizeItem ? sizeItem->text().toUInt() : 0;
 
     const QString folder = batch ? QString("files")
                                  : QFileDialog::getExistingDirectory(nullptr, QString(), QString(),
@@ -31,14 +42,9 @@ void MainWindow::on_pushButton_clicked()
         showStatus("PC: empty downloading path");
         return;
     }
-
-    QString name;
-    if (batch) {
-        name = batchItem->text();
+    if (batch)
         log(name);
-    } else {
-        name = selectedFileName();
-    }
+
     const QString path = devicePath(name);
     const QString destination = folder + "/" + savingName(path);
     showStatus(destination);
@@ -73,6 +79,12 @@ void MainWindow::handleDownloadReply()
             } else {
                 showStatus("prepare to download...");
             }
+        } else if (recived.size() >= 4 && bigEndianAt(recived, 0) != listedSize) {
+            showStatus("ESP32: file size differs from the list");
+            log("ESP32: file size differs from the list");
+            recived.clear();
+            mode.clear();
+            currentRowDownloadAll = -1;
         } else if (recived.size() >= 4) {
             sizeOfFile = int(bigEndianAt(recived, 0));
             recived.remove(0, 4);

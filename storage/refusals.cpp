@@ -28,11 +28,14 @@ bool MainWindow::hasSelectedFile()
     return ui->tableWidget->currentRow() >= 0 && !selectedFileName().isNull();
 }
 
-QString MainWindow::selectedFileName() const
+int MainWindow::selectedRow() const
 {
     const QList<QTableWidgetItem *> selected = ui->tableWidget->selectedItems();
-    if (selected.isEmpty())
-        return QString();
-    const QTableWidgetItem *name = ui->tableWidget->item(selected.first()->row(), 1);
+    return selected.isEmpty() ? -1 : selected.first()->row();
+}
+
+QString MainWindow::selectedFileName() const
+{
+    const QTableWidgetItem *name = ui->tableWidget->item(selectedRow(), 1);
     return name ? name->text() : QString();
 }

@@ -101,7 +101,7 @@ void InstallTest::install()
 
 bool InstallTest::finished()
 {
-    return QTest::qWaitFor([] { return installStat == 0; }, 30000);
+    return waitUntil([] { return installStat == 0; });
 }
 
 void InstallTest::completeInstallation()

@@ -267,7 +267,7 @@ void LinkTest::disconnectClearsView()
 void LinkTest::connectDisconnectConnect()
 {
     Bench bench;
-    bench.receiver.putFile("ap.csv", "1");
+    bench.receiver.putFile("ap.csv", "12");
     QVERIFY(bench.connectAndList());
     bench.invoke("on_pushButton_3_clicked");
     QVERIFY(bench.connectAndList());

@@ -39,6 +39,7 @@ private slots:
     void downloadSizeAboveSignedByte();
     void downloadPrepareByte();
     void downloadRefused();
+    void downloadOfOtherSizeThanListed();
     void downloadOfEmptyFile();
     void downloadDialogCancelled();
     void downloadUnwritableDestination();
@@ -80,7 +81,8 @@ void TransfersTest::downloadThroughDialog()
 void TransfersTest::downloadPercentages()
 {
     Bench bench;
-    bench.receiver.putFile("scan.csv", "x");
+    const QByteArray content = QByteArray(29, 'c') + char(0xff);
+    bench.receiver.putFile("scan.csv", content);
     QVERIFY(bench.connectAndList());
     bench.receiver.faults().silentCommands = { 'D' };
     bench.boxes.dialogPath = bench.workspace.path();
@@ -88,7 +90,6 @@ void TransfersTest::downloadPercentages()
     bench.invoke("on_pushButton_clicked");
     QTRY_COMPARE(commands(bench.receiver), QString("MLD"));
 
-    const QByteArray content = QByteArray(29, 'c') + char(0xff);
     bench.receiver.sendRaw(hex("0000001e"));
     QTRY_COMPARE(sizeOfFile, 30);
     bench.receiver.sendRaw(content.left(10));
@@ -103,7 +104,7 @@ void TransfersTest::downloadPercentages()
 void TransfersTest::downloadDropsBytesBeyondSize()
 {
     Bench bench;
-    bench.receiver.putFile("ap.csv", "x");
+    bench.receiver.putFile("ap.csv", "abcd");
     QVERIFY(bench.connectAndList());
     bench.receiver.faults().silentCommands = { 'D' };
     bench.boxes.dialogPath = bench.workspace.path();
@@ -132,7 +133,7 @@ void TransfersTest::downloadSizeAboveSignedByte()
 void TransfersTest::downloadPrepareByte()
 {
     Bench bench;
-    bench.receiver.putFile("ap.csv", "x");
+    bench.receiver.putFile("ap.csv", "ok");
     QVERIFY(bench.connectAndList());
     bench.receiver.faults().silentCommands = { 'D' };
     bench.boxes.dialogPath = bench.workspace.path();
@@ -161,6 +162,26 @@ void TransfersTest::downloadRefused()
     QVERIFY(recived.isEmpty());
     QCOMPARE(currentRowDownloadAll, -1);
     QVERIFY(!QFile::exists("ap.csv"));
+}
+
+void TransfersTest::downloadOfOtherSizeThanListed()
+{
+    Bench bench;
+    bench.receiver.putFile("ap.csv", "listed with 18 B\n");
+    bench.receiver.putFile("city.csv", "two");
+    QVERIFY(bench.connectAndList());
+    QDir().mkdir("files");
+    // The reply of another file, as a receiver repeating an earlier answer sends it.
+    bench.receiver.faults().silentCommands = { 'D' };
+    bench.invoke("on_pushButton_DownloadAll_clicked");
+    QTRY_COMPARE(commands(bench.receiver), QString("MLD"));
+    bench.receiver.sendRaw(QByteArray::fromHex("00000003") + "two");
+    QTRY_COMPARE(bench.status(), QString("ESP32: file size differs from the list"));
+    QCOMPARE(bench.logLines().last(), QString("ESP32: file size differs from the list"));
+    QVERIFY(mode.isEmpty());
+    QCOMPARE(currentRowDownloadAll, -1);
+    QVERIFY(QDir("files").isEmpty());
+    QCOMPARE(commands(bench.receiver), QString("MLD"));
 }
 
 void TransfersTest::downloadOfEmptyFile()

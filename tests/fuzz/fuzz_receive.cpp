@@ -2,7 +2,8 @@
 // pieces, through the real receive path (dispatcher and every handler) on a
 // real serial port served over a pseudo-terminal.
 //
-// Input: byte 0 picks the pending request, byte 1 sets batch flags, the rest
+// Input: byte 0 picks the pending request, byte 1 sets batch flags and a
+// listed or uploaded size, the rest
 // is a run of pieces, each a length byte and that many bytes. After every
 // piece: the pending request is one the manager knows, and every saved file
 // lies inside "files" with exactly the size its reply announced.
@@ -130,10 +131,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     usedMemory = 0;
     mode = modes[quint8(input.at(0)) % std::size(modes)];
     const quint8 flags = quint8(input.at(1));
-    currentRowDownloadAll = flags & 1 ? 0 : -1;
+    currentRowDownloadAll = -1;
     nextFileNameUpload = flags & 2 ? "scan.csv" : "";
-    if (mode == "DOWNLOAD")
-        file.setFileName("files/target.bin");
+    if (mode == "DOWNLOAD") {
+        // Through the slot, as a batch does: a listed file with a listed size.
+        mode.clear();
+        table->setRowCount(flags & 1 ? 2 : 1);
+        for (int row = 0; row < table->rowCount(); ++row) {
+            table->setItem(row, 1, new QTableWidgetItem(QString("target%1.bin").arg(row)));
+            table->setItem(row, 2, new QTableWidgetItem(QString::number(flags >> 2)));
+        }
+        currentRowDownloadAll = 0;
+        QMetaObject::invokeMethod(harness->window, "on_pushButton_clicked", Qt::DirectConnection);
+    }
     if (mode == "UPLOAD") {
         dataBytes = QByteArray(int(flags >> 2), 'u');
         sizeOfFile = dataBytes.size();

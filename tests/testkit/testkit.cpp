@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -172,7 +174,7 @@ void Bench::invoke(const char *slot)
 bool Bench::connectAndList()
 {
     invoke("on_pushButton_3_clicked");
-    return connected && QTest::qWaitFor([] { return mode.isEmpty(); }, 10000);
+    return connected && waitUntil([] { return mode.isEmpty(); }, 10000);
 }
 
 void Bench::selectRow(int row)
@@ -184,4 +186,20 @@ void Bench::selectRow(int row)
 bool noModalLeft()
 {
     return QApplication::activeModalWidget() == nullptr;
+}
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (condition() || clock.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start(1);
+    if (!condition())
+        loop.exec();
+    return condition();
 }

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -96,5 +97,10 @@ public:
 
 // True when no QMessageBox or dialog is left open.
 bool noModalLeft();
+
+// Runs the event loop until the condition holds or the time is up. Unlike
+// QTest::qWaitFor it never sleeps, so a chain of quick exchanges over the
+// pseudo-terminal runs at the speed the program gives it.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 30000);
 
 #endif

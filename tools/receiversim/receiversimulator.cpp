@@ -16,6 +16,7 @@ namespace {
 const QByteArray tag("K-Marigold______");
 constexpr int headerSize = 17;          // tag and command letter
 constexpr int piecesGapMs = 30;         // so that pieces arrive as separate reads
+constexpr int repeatAfterMs = 5;
 constexpr double wireBytesPerMs = 11.52; // 115200 baud, 10 bits a byte
 constexpr int paceTickMs = 5;
 
@@ -325,9 +326,9 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
 
 void ReceiverSimulator::reply(const QByteArray &bytes)
 {
-    QByteArray whole = scripted.strayBeforeReply + bytes;
+    const QByteArray whole = scripted.strayBeforeReply + bytes + scripted.strayAfterReply;
     if (scripted.answerTwice)
-        whole += whole;
+        QTimer::singleShot(repeatAfterMs, this, [this, whole] { queueOutput(whole); });
 
     QVector<QByteArray> pieces;
     int pos = 0;

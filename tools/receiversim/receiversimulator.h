@@ -23,13 +23,14 @@ struct ReceiverFaults
     QVector<int> pieceSizes;        // cut each reply into pieces of these sizes (rest in one piece)
     int delayMs = 0;                // wait this long before a reply, and between its pieces
     QByteArray strayBeforeReply;    // bytes sent in front of every reply
+    QByteArray strayAfterReply;     // bytes sent right behind every reply, in the same write
     QSet<char> silentCommands;      // requests that get no answer at all
     QSet<QString> refusedDownloads; // "d" instead of the content
     QSet<QString> refusedRemoves;   // "r"
     int stopUploadAfterChunk = -1;  // "a" instead of the ready code after this chunk (0 = after the header)
     QByteArray startupNoise;        // sent after a reboot request
     QByteArray listReplyOverride;   // sent instead of the real LIST reply when not empty
-    bool answerTwice = false;       // every reply sent two times
+    bool answerTwice = false;       // every reply sent again a moment later
     quint32 usedOverride = 0;       // reported bytes in use when not 0
 };
 
