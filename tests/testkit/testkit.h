@@ -8,8 +8,11 @@
 #include "mainwindow.h"
 #include "receiversimulator.h"
 
-#include <QDialogButtonBox>
+#include <QComboBox>
 #include <QMessageBox>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTextBrowser>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -18,10 +21,6 @@
 #include <functional>
 #include <memory>
 
-class QComboBox;
-class QStatusBar;
-class QTableWidget;
-class QTextBrowser;
 
 // A temporary folder that is the working folder while the object lives.
 class Workspace

@@ -1,7 +1,9 @@
 #include "receiversimulator.h"
+#include "linepacer.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
@@ -17,8 +19,7 @@ const QByteArray tag("K-Marigold______");
 constexpr int headerSize = 17;          // tag and command letter
 constexpr int piecesGapMs = 30;         // so that pieces arrive as separate reads
 constexpr int repeatAfterMs = 5;
-constexpr double wireBytesPerMs = 11.52; // 115200 baud, 10 bits a byte
-constexpr int paceTickMs = 5;
+constexpr double wireBytesPerSecond = 11520; // 115200 baud, 10 bits a byte
 
 QByteArray bigEndian(quint32 value)
 {
@@ -101,13 +102,15 @@ void ReceiverSimulator::setStoreFolder(const QString &path)
 
 void ReceiverSimulator::setBaudPacing(bool on)
 {
-    paced = on;
-    if (paced && !paceTimer) {
-        paceTimer = new QTimer(this);
-        paceTimer->setTimerType(Qt::PreciseTimer);
-        connect(paceTimer, &QTimer::timeout, this, &ReceiverSimulator::paceTick);
-        paceTimer->start(paceTickMs);
-    }
+    delete incoming;
+    delete outgoing;
+    incoming = outgoing = nullptr;
+    if (!on)
+        return;
+    incoming = new LinePacer(wireBytesPerSecond, this);
+    connect(incoming, &LinePacer::delivered, this, &ReceiverSimulator::takeInput);
+    outgoing = new LinePacer(wireBytesPerSecond, this);
+    connect(outgoing, &LinePacer::delivered, this, &ReceiverSimulator::writeOutput);
 }
 
 void ReceiverSimulator::setCapacity(quint32 bytes) { capacityBytes = bytes; }
@@ -172,8 +175,8 @@ void ReceiverSimulator::readInput()
         if (n <= 0)
             break;
         const QByteArray bytes(chunk, int(n));
-        if (paced)
-            pacedInput += bytes;
+        if (incoming)
+            incoming->push(bytes);
         else
             takeInput(bytes);
     }
@@ -242,7 +245,9 @@ bool ReceiverSimulator::parseRequest()
 
 void ReceiverSimulator::answer(const ReceivedRequest &request)
 {
-    if (!folder.isEmpty())
+    // Files added or removed in the folder, by a flashing script say, count
+    // from the next request on.
+    if (!folder.isEmpty() && QFileInfo(folder).lastModified() != folderTime)
         loadFolder();
     emit requestReceived(request.command, request.path);
     if (masterFd < 0)
@@ -354,11 +359,18 @@ void ReceiverSimulator::reply(const QByteArray &bytes)
 
 void ReceiverSimulator::queueOutput(const QByteArray &bytes)
 {
+    if (outgoing)
+        outgoing->push(bytes);
+    else
+        writeOutput(bytes);
+}
+
+void ReceiverSimulator::writeOutput(const QByteArray &bytes)
+{
     if (masterFd < 0)
         return;
     output += bytes;
-    if (!paced)
-        flushOutput();
+    flushOutput();
 }
 
 void ReceiverSimulator::flushOutput()
@@ -373,35 +385,6 @@ void ReceiverSimulator::flushOutput()
         output.remove(0, int(n));
     }
     writeNotifier->setEnabled(!output.isEmpty());
-}
-
-// Lets through what a 115200 baud line would have carried since the last tick.
-void ReceiverSimulator::paceTick()
-{
-    if (!paceClock.isValid())
-        paceClock.start();
-    // Whole bytes only; the fraction carries over to the next tick.
-    const qint64 now = paceClock.elapsed();
-    const qint64 due = qint64(now * wireBytesPerMs);
-    const int budget = int(due - paceGranted);
-    paceGranted = due;
-    if (budget <= 0)
-        return;
-    if (masterFd < 0)
-        return;
-
-    if (!pacedInput.isEmpty()) {
-        const QByteArray taken = pacedInput.left(budget);
-        pacedInput.remove(0, taken.size());
-        takeInput(taken);
-    }
-    if (!output.isEmpty()) {
-        const ssize_t n = ::write(masterFd, output.constData(), size_t(qMin(budget, output.size())));
-        if (n > 0) {
-            writeCount += n;
-            output.remove(0, int(n));
-        }
-    }
 }
 
 QByteArray ReceiverSimulator::listReply() const
@@ -426,6 +409,7 @@ quint32 ReceiverSimulator::usedBytes() const
 
 void ReceiverSimulator::loadFolder()
 {
+    folderTime = QFileInfo(folder).lastModified();
     store.clear();
     const QDir dir(folder);
     for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden)) {
@@ -442,11 +426,15 @@ void ReceiverSimulator::saveFile(const QString &name)
     QFile f(QDir(folder).filePath(fileNameFor(name)));
     if (f.open(QIODevice::WriteOnly))
         f.write(store.value(name));
+    f.close();
+    folderTime = QFileInfo(folder).lastModified();
 }
 
 void ReceiverSimulator::removeFile(const QString &name)
 {
     store.remove(name);
-    if (!folder.isEmpty())
+    if (!folder.isEmpty()) {
         QFile::remove(QDir(folder).filePath(fileNameFor(name)));
+        folderTime = QFileInfo(folder).lastModified();
+    }
 }

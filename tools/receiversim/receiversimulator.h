@@ -8,15 +8,15 @@
 // and change between requests. Tests script misbehaviour through faults().
 
 #include <QByteArray>
-#include <QElapsedTimer>
+#include <QDateTime>
 #include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QVector>
 
+class LinePacer;
 class QSocketNotifier;
-class QTimer;
 
 struct ReceiverFaults
 {
@@ -85,12 +85,12 @@ signals:
 private:
     void readInput();
     void flushOutput();
-    void paceTick();
     void takeInput(const QByteArray &bytes);
     bool parseRequest();
     void answer(const ReceivedRequest &request);
     void reply(const QByteArray &bytes);
     void queueOutput(const QByteArray &bytes);
+    void writeOutput(const QByteArray &bytes);
     QByteArray listReply() const;
     quint32 usedBytes() const;
     void loadFolder();
@@ -103,18 +103,16 @@ private:
     QString error;
     QSocketNotifier *readNotifier = nullptr;
     QSocketNotifier *writeNotifier = nullptr;
-    QTimer *paceTimer = nullptr;
-    bool paced = false;
-    QElapsedTimer paceClock;
-    qint64 paceGranted = 0;    // bytes the line could have carried so far
+    LinePacer *incoming = nullptr;  // set while the line is paced
+    LinePacer *outgoing = nullptr;
 
     QString folder;
+    QDateTime folderTime;           // the folder's time when it was last read or written
     QMap<QString, QByteArray> store;
     quint32 capacityBytes = 1 << 20;
     ReceiverFaults scripted;
 
     QByteArray input;
-    QByteArray pacedInput;
     QByteArray output;
     QVector<ReceivedRequest> log;
     QByteArray rawLog;
