@@ -55,7 +55,7 @@ void MainWindow::connectDevice()
     // A listing cut short on an earlier link must not swallow this link's reply.
     sizeOfData = 0;
     mode = "MEMORY";
-    writeRequest(serial, Command::Memory);
+    sendRequest(request(Command::Memory));
 
     readErrorsInARow = 0;
     connect(&serial, &QSerialPort::readyRead, &serial, [this] {

@@ -3,7 +3,11 @@
 
 void MainWindow::dispatchReply()
 {
-    recived.append(serial.readAll());
+    // Every byte the port holds, read straight onto the end of the buffer:
+    // readAll() would first reserve room for a whole block of its own each time.
+    const int held = recived.size();
+    recived.resize(held + int(serial.bytesAvailable()));
+    recived.resize(held + int(qMax<qint64>(0, serial.read(recived.data() + held, recived.size() - held))));
 
     // Whatever follows a reboot request, its answer or the restart noise, ends the wait.
     if (mode == "REBOOT") {

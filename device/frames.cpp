@@ -1,6 +1,6 @@
 #include "frames.h"
 
-#include <QIODevice>
+#include "session.h"
 
 const QByteArray &frameTag()
 {
@@ -35,25 +35,30 @@ QString devicePath(const QString &name)
     return "/" + name;
 }
 
-void writeRequest(QIODevice &device, char command, const QByteArray &argument)
+QByteArray request(char command)
 {
-    device.write(frameTag());
-    device.write(&command, 1);
-    if (!argument.isEmpty())
-        device.write(argument);
+    return frameTag() + command;
 }
 
-void writePathRequest(QIODevice &device, char command, const QString &path)
+QByteArray pathRequest(char command, const QString &path)
 {
     const QByteArray bytes = path.toUtf8();
-    writeRequest(device, command, bigEndianField(quint32(bytes.size())));
-    device.write(bytes);
+    return request(command) + bigEndianField(quint32(bytes.size())) + bytes;
 }
 
-void writeUploadHeader(QIODevice &device, const QString &path, quint32 size)
+QByteArray uploadHeader(const QString &path, quint32 size)
 {
     const QByteArray bytes = path.toUtf8();
-    writeRequest(device, Command::Upload, bigEndianField(quint32(bytes.size())));
-    device.write(bigEndianField(size));
-    device.write(bytes);
+    return request(Command::Upload) + bigEndianField(quint32(bytes.size())) + bigEndianField(size) + bytes;
+}
+
+QByteArray chunkFrame(const QByteArray &content)
+{
+    return request(Command::Upload) + char(content.size()) + content;
+}
+
+void sendRequest(const QByteArray &request)
+{
+    serial.write(request);
+    serial.flush();
 }

@@ -8,8 +8,6 @@
 #include <QString>
 #include <QtGlobal>
 
-class QIODevice;
-
 const QByteArray &frameTag();
 
 // A received byte as the unsigned value 0 to 255.
@@ -22,10 +20,16 @@ QByteArray bigEndianField(quint32 value);
 // "/" followed by the name, as the receiver addresses its files.
 QString devicePath(const QString &name);
 
-// Requests, written to the device as consecutive writes: tag, command, arguments.
-void writeRequest(QIODevice &device, char command, const QByteArray &argument = QByteArray());
-void writePathRequest(QIODevice &device, char command, const QString &path);
-void writeUploadHeader(QIODevice &device, const QString &path, quint32 size);
+// Requests: the tag, the command letter, then the arguments.
+QByteArray request(char command);
+QByteArray pathRequest(char command, const QString &path);
+QByteArray uploadHeader(const QString &path, quint32 size);
+QByteArray chunkFrame(const QByteArray &content);
+
+// Writes a whole request to the receiver's port and hands it to the driver
+// at once, instead of on the event loop's next pass: one exchange after
+// another, that pass would otherwise add to every one of them.
+void sendRequest(const QByteArray &request);
 
 namespace Command {
 constexpr char Memory = 'M';

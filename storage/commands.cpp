@@ -18,14 +18,14 @@ void sendCommand(const char *name, char command)
 {
     mode = name;
     recived.clear();
-    writeRequest(serial, command);
+    sendRequest(request(command));
 }
 
 void sendPathCommand(const char *name, char command, const QString &path)
 {
     mode = name;
     recived.clear();
-    writePathRequest(serial, command, path);
+    sendRequest(pathRequest(command, path));
 }
 }
 
@@ -88,7 +88,7 @@ void MainWindow::handleRemoveReply()
         return;
     if (recived.at(0) == 'R') {
         mode = "MEMORY";
-        writeRequest(serial, Command::Memory);
+        sendRequest(request(Command::Memory));
         showStatus("removing complete");
     } else if (recived.at(0) == 'r') {
         showStatus("ESP32: can't remove the file");
@@ -104,7 +104,7 @@ void MainWindow::handleEraseReply()
     if (recived.at(0) == 'E') {
         showStatus("file system ESP32 formatted");
         mode = "MEMORY";
-        writeRequest(serial, Command::Memory);
+        sendRequest(request(Command::Memory));
     }
     recived.clear();
 }

@@ -53,7 +53,7 @@ void MainWindow::on_pushButton_clicked()
     showStatus("downloading, please wait...");
     recived.clear();
     mode = "DOWNLOAD";
-    writePathRequest(serial, Command::Download, path);
+    sendRequest(pathRequest(Command::Download, path));
     sizeOfFile = 0;
 }
 

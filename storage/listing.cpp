@@ -4,6 +4,7 @@
 #include "session.h"
 #include "ui_mainwindow.h"
 
+#include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QStringList>
@@ -82,7 +83,7 @@ void MainWindow::handleMemoryReply()
 
     recived.clear();
     mode = "LIST";
-    writeRequest(serial, Command::List);
+    sendRequest(request(Command::List));
 }
 
 void MainWindow::handleListReply()
@@ -104,14 +105,23 @@ void MainWindow::handleListReply()
     if (quint32(recived.size()) < sizeOfData)
         return;
     const QVector<ListEntry> entries = parseListBody(recived.left(int(sizeOfData)));
-    for (const ListEntry &entry : entries) {
-        const int row = ui->tableWidget->rowCount();
-        ui->tableWidget->insertRow(row);
+    // All rows at once, and the header labels once for them: the table shows
+    // the same as when it was filled row by row, without redoing its layout
+    // for every row.
+    ui->tableWidget->setRowCount(entries.size());
+    QHash<QString, QIcon> icons;    // each image decoded once per listing, not once per row
+    for (int row = 0; row < entries.size(); ++row) {
+        const ListEntry &entry = entries.at(row);
+        const QString iconPath = iconForExtension(getExtension(entry.name));
+        if (!icons.contains(iconPath))
+            icons.insert(iconPath, QIcon(iconPath));
         auto *icon = new QTableWidgetItem;
-        icon->setIcon(QIcon(iconForExtension(getExtension(entry.name))));
+        icon->setIcon(icons.value(iconPath));
         ui->tableWidget->setItem(row, 0, icon);
         ui->tableWidget->setItem(row, 1, new QTableWidgetItem(entry.name));
         ui->tableWidget->setItem(row, 2, new QTableWidgetItem(QString::number(entry.size)));
+    }
+    if (!entries.isEmpty()) {
         ui->tableWidget->setHorizontalHeaderLabels({ QString(), "Name", "Size, Bytes" });
         ui->tableWidget->verticalHeader()->hide();
     }

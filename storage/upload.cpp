@@ -7,18 +7,33 @@
 
 #include <QFileDialog>
 
+namespace {
+// Holds the file being uploaded, so that dataBytes can view the part not yet
+// sent: taking a chunk then moves the view instead of moving every byte
+// behind it, which made a large upload slow down with its own size.
+QByteArray uploadContent;
+
+void dropSentBytes(int count)
+{
+    const char *data = dataBytes.constData();
+    const bool viewsContent = data >= uploadContent.constData()
+                           && data + dataBytes.size() <= uploadContent.constData() + uploadContent.size();
+    if (!viewsContent)
+        uploadContent = dataBytes;
+    dataBytes = QByteArray::fromRawData(uploadContent.constData() + (data - uploadContent.constData()) + count,
+                                        dataBytes.size() - count);
+}
+}
+
 void rightWrite()
 {
     writeBytesLength = dataBytes.size();
-    serial.write(frameTag());
     if (writeBytesLength != 0) {
         const int k = qMin(writeBytesLength, sizeOfPiece);
-        const char header[] = { Command::Upload, char(k) };
-        serial.write(header, sizeof header);
-        serial.write(dataBytes.constData(), k);
-        dataBytes.remove(0, k);
+        sendRequest(chunkFrame(dataBytes.left(k)));
+        dropSentBytes(k);
     } else {
-        serial.write(&Command::UploadEnd, 1);
+        sendRequest(request(Command::UploadEnd));
     }
 }
 
@@ -83,7 +98,7 @@ void MainWindow::on_pushButton_2_clicked()
     showStatus("uploading...");
     recived.clear();
     mode = "UPLOAD";
-    writeUploadHeader(serial, path, quint32(sizeOfFile));
+    sendRequest(uploadHeader(path, quint32(sizeOfFile)));
 }
 
 void MainWindow::handleUploadReply()
@@ -100,6 +115,6 @@ void MainWindow::handleUploadReply()
         recived.clear();
         sizeOfFile = 0;
         mode = "MEMORY";
-        writeRequest(serial, Command::Memory);
+        sendRequest(request(Command::Memory));
     }
 }

@@ -10,7 +10,6 @@
 #include "testkit.h"
 #include "upload.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QRegularExpression>
 #include <QtTest>
@@ -71,24 +70,19 @@ void LogicTest::requestFrames()
     QFETCH(char, command);
     QFETCH(QString, path);
     QFETCH(QByteArray, expected);
-    QBuffer wire;
-    wire.open(QIODevice::WriteOnly);
-    if (path.isNull())
-        writeRequest(wire, command);
-    else
-        writePathRequest(wire, command, path);
-    QCOMPARE(wire.data(), expected);
+    const QByteArray frame = path.isNull() ? request(command) : pathRequest(command, path);
+    QCOMPARE(frame, expected);
     if (QByteArray(QTest::currentDataTag()) == "DOWNLOAD ap.csv")
-        QCOMPARE(wire.data().size(), 28);
+        QCOMPARE(frame.size(), 28);
 }
 
 void LogicTest::uploadHeaderOfCityCsv()
 {
-    QBuffer wire;
-    wire.open(QIODevice::WriteOnly);
-    writeUploadHeader(wire, devicePath("city.csv"), 70);
-    QCOMPARE(wire.data(), tag + "U" + hex("00000009") + hex("00000046") + "/city.csv");
-    QCOMPARE(wire.data().size(), 34);
+    const QByteArray header = uploadHeader(devicePath("city.csv"), 70);
+    QCOMPARE(header, tag + "U" + hex("00000009") + hex("00000046") + "/city.csv");
+    QCOMPARE(header.size(), 34);
+    QCOMPARE(chunkFrame("abc"), tag + "U" + hex("03") + "abc");
+    QCOMPARE(request('u'), tag + "u");
 }
 
 void LogicTest::receivedNumbers_data()

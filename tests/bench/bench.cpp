@@ -1,6 +1,6 @@
 // Benchmark of the installer against receiver-sim (not a test: it passes or
 // fails nothing). Prints one table and writes it as CSV into the folder given.
-//   veltra-bench RECEIVER_SIM RESULTS_FOLDER
+//   veltra-bench RECEIVER_SIM RESULTS_FOLDER [--unpaced-only]
 //
 // Paced: a complete installation over a line paced to 115200 baud 8N1,
 // phase by phase against the time its bytes need on the wire, and the
@@ -28,6 +28,9 @@ constexpr double lineBytesPerSecond = 11520;
 
 struct Row
 {
+    Row(const QString &measure = QString()) : measure(measure) {}
+    Row(const QString &measure, qint64 out, qint64 in, double seconds)
+        : measure(measure), bytesOut(out), bytesIn(in), measuredSeconds(seconds) {}
     QString measure;
     qint64 bytesOut = 0;
     qint64 bytesIn = 0;
@@ -172,7 +175,7 @@ QList<Row> Runner::pacedInstallation()
     const double cpu = cpuSeconds() - cpuBefore;
 
     const Row flashing = phases.takeLast();
-    Row total { "serial phases together" };
+    Row total("serial phases together");
     for (Row &phase : phases) {
         phase.boundSeconds = (phase.bytesOut + phase.bytesIn) / lineBytesPerSecond;
         total.bytesOut += phase.bytesOut;
@@ -181,7 +184,7 @@ QList<Row> Runner::pacedInstallation()
         total.measuredSeconds += phase.measuredSeconds;
     }
     phases << total;
-    Row processor { "installer processor time", 0, 0, 0, 0, {} };
+    Row processor("installer processor time");
     processor.measuredSeconds = cpu;
     processor.boundSeconds = wall - flashing.measuredSeconds;
     processor.note = QString("%1% of the wall time without the flashing script").arg(100 * cpu / processor.boundSeconds, 0, 'f', 1);
@@ -217,7 +220,7 @@ QList<Row> Runner::unpaced()
         clock.start();
         bench.invoke("on_pushButton_DownloadAll_clicked");
         waitUntil([] { return currentRowDownloadAll == -1 && mode.isEmpty(); }, 60000);
-        Row download { "unpaced download of 256 KiB", line.out - before.out, line.in - before.in, 0, clock.nsecsElapsed() / 1e9, {} };
+        Row download("unpaced download of 256 KiB", line.out - before.out, line.in - before.in, clock.nsecsElapsed() / 1e9);
         if (bench.workspace.readFile("files/big.bin") != big)
             qFatal("the download is not whole");
         download.note = QString("%1 KiB/s").arg(256 / download.measuredSeconds, 0, 'f', 0);
@@ -229,7 +232,7 @@ QList<Row> Runner::unpaced()
         QObject::connect(bench.statusBar(), &QStatusBar::messageChanged, &context, [&](const QString &text) {
             if (text == "uploading complete" && !complete) {
                 complete = true;
-                rows << Row { "unpaced upload of 256 KiB", line.out - before.out, line.in - before.in, 0, clock.nsecsElapsed() / 1e9, {} };
+                rows << Row("unpaced upload of 256 KiB", line.out - before.out, line.in - before.in, clock.nsecsElapsed() / 1e9);
             }
         });
         clock.restart();
@@ -255,7 +258,7 @@ QList<Row> Runner::unpaced()
         clock.start();
         if (!bench.connectAndList() || bench.table()->rowCount() != 500)
             qFatal("the listing of 500 files failed");
-        Row listing { "unpaced listing of 500 files", line.out - before.out, line.in - before.in, 0, clock.nsecsElapsed() / 1e9, {} };
+        Row listing("unpaced listing of 500 files", line.out - before.out, line.in - before.in, clock.nsecsElapsed() / 1e9);
         listing.note = QString("%1 ms").arg(listing.measuredSeconds * 1000, 0, 'f', 1);
         rows << listing;
     }
@@ -267,13 +270,14 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 3)
-        qFatal("usage: veltra-bench RECEIVER_SIM RESULTS_FOLDER");
+    if (argc < 3)
+        qFatal("usage: veltra-bench RECEIVER_SIM RESULTS_FOLDER [--unpaced-only]");
+    const bool unpacedOnly = argc > 3 && QByteArray(argv[3]) == "--unpaced-only";
     const QString simulator = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
     const QString results = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
 
     Runner runner(simulator);
-    const QList<Row> rows = runner.pacedInstallation() + runner.unpaced();
+    const QList<Row> rows = (unpacedOnly ? QList<Row>() : runner.pacedInstallation()) + runner.unpaced();
 
     QTextStream out(stderr);
     QDir().mkpath(results);
