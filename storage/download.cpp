@@ -16,14 +16,8 @@ quint32 listedSize = 0;
 
 void MainWindow::on_pushButton_clicked()
 {
-    if (!connected) {
-        refuse(QMessageBox::Information, "connect to device, please");
+    if (!linkIsIdle("device is busy now: " + mode))
         return;
-    }
-    if (!mode.isEmpty()) {
-        refuse(QMessageBox::Warning, "device is busy now: " + mode);
-        return;
-    }
     const bool batch = currentRowDownloadAll >= 0;
     const int row = batch ? currentRowDownloadAll : selectedRow();
     const QTableWidgetItem *nameItem = ui->tableWidget->item(row, 1);

@@ -46,14 +46,8 @@ int uploadPercent(int bytesLeft, int fileSize)
 
 void MainWindow::on_pushButton_2_clicked()
 {
-    if (!connected) {
-        refuse(QMessageBox::Information, "connect to device, please");
+    if (!linkIsIdle("device is busy now: " + mode))
         return;
-    }
-    if (!mode.isEmpty()) {
-        refuse(QMessageBox::Warning, "device is busy now: " + mode);
-        return;
-    }
 
     const bool batch = !nextFileNameUpload.isEmpty();
     QString source;

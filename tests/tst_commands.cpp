@@ -9,16 +9,7 @@
 #include <QtTest>
 
 namespace {
-const QByteArray tag = "K-Marigold______";
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-
-QString commands(const ReceiverSimulator &receiver)
-{
-    QString letters;
-    for (const ReceivedRequest &request : receiver.requests())
-        letters += QChar(request.command);
-    return letters;
-}
+const QByteArray &tag = frameTagBytes;
 }
 
 class CommandsTest : public QObject
@@ -102,7 +93,7 @@ void CommandsTest::busy()
     QCOMPARE(bench.boxes.texts, QStringList{ message });
     QCOMPARE(bench.boxes.icons.first(), QMessageBox::Warning);
     QCOMPARE(mode, QString("LIST"));
-    QCOMPARE(commands(bench.receiver), QString("ML"));
+    QCOMPARE(requestLetters(bench.receiver), QString("ML"));
 }
 
 void CommandsTest::nothingSelected_data()
@@ -140,7 +131,7 @@ void CommandsTest::removeConfirmed()
     QCOMPARE(bench->boxes.icons.first(), QMessageBox::Warning);
     QTRY_VERIFY(mode.isEmpty());
     QCOMPARE(bench->receiver.requests().first().raw, tag + "R" + hex("00000009") + "/scan.csv");
-    QCOMPARE(commands(bench->receiver), QString("RML"));
+    QCOMPARE(requestLetters(bench->receiver), QString("RML"));
     QVERIFY(bench->statusHistory.contains("removing complete"));
     QCOMPARE(bench->tableNames(), QStringList({ "index.htm", "readme" }));
     QVERIFY(!bench->receiver.files().contains("scan.csv"));
@@ -170,7 +161,7 @@ void CommandsTest::removeRefused()
     QTRY_COMPARE(bench->status(), QString("ESP32: can't remove the file"));
     QVERIFY(mode.isEmpty());
     QVERIFY(recived.isEmpty());
-    QCOMPARE(commands(bench->receiver), QString("R"));
+    QCOMPARE(requestLetters(bench->receiver), QString("R"));
     QCOMPARE(bench->table()->rowCount(), 3);
 }
 
@@ -181,7 +172,7 @@ void CommandsTest::removeUnknownReply()
     bench->boxes.answer = QMessageBox::Yes;
     bench->selectRow(1);
     bench->invoke("on_pushButton_4_clicked");
-    QTRY_COMPARE(commands(bench->receiver), QString("R"));
+    QTRY_COMPARE(requestLetters(bench->receiver), QString("R"));
     QSignalSpy arrivals(&serial, &QSerialPort::readyRead);
     bench->receiver.sendRaw("?");
     QTRY_COMPARE(arrivals.count(), 1);
@@ -246,7 +237,7 @@ void CommandsTest::executeReplies()
     bench->receiver.faults().silentCommands = { 'X' };
     bench->selectRow(0);
     bench->invoke("on_pushButton_7_clicked");
-    QTRY_COMPARE(commands(bench->receiver), QString("X"));
+    QTRY_COMPARE(requestLetters(bench->receiver), QString("X"));
     QCOMPARE(bench->receiver.requests().first().raw, tag + "X" + hex("0000000a") + "/index.htm");
     bench->receiver.sendRaw(reply);
     QTRY_VERIFY(mode.isEmpty());
@@ -269,7 +260,7 @@ void CommandsTest::removeAfterRestartNoise()
 {
     std::unique_ptr<Bench> bench(connectedBench());
     bench->invoke("on_pushButton_8_clicked");
-    QTRY_COMPARE(commands(bench->receiver), QString("Q"));
+    QTRY_COMPARE(requestLetters(bench->receiver), QString("Q"));
     // The first piece of the restart output ends the wait; the rest stays behind.
     bench->receiver.sendRaw("ets ");
     QTRY_VERIFY(mode.isEmpty());

@@ -29,13 +29,6 @@ QStringList eightDigitFolders()
     return QDir().entryList(QDir::Dirs | QDir::NoDotAndDotDot).filter(QRegularExpression("^[0-9]{8}$"));
 }
 
-QString commands(const ReceiverSimulator &receiver)
-{
-    QString letters;
-    for (const ReceivedRequest &request : receiver.requests())
-        letters += QChar(request.command);
-    return letters;
-}
 }
 
 class InstallTest : public QObject
@@ -135,7 +128,7 @@ void InstallTest::completeInstallation()
     QVERIFY(bench->workspace.readFile("firmware/install.log").contains("display ili9341 on " + bench->receiver.portName().toUtf8()));
     QCOMPARE(mode, QString("REBOOT"));
     QVERIFY(connected);
-    QTRY_VERIFY(commands(bench->receiver).endsWith("Q"));
+    QTRY_VERIFY(requestLetters(bench->receiver).endsWith("Q"));
     QVERIFY(!bench->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(bench->window.get()));
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })
@@ -362,7 +355,7 @@ void InstallTest::cancelDuringBackup()
     QTRY_VERIFY(mode.isEmpty());
     QCOMPARE(QDir("files").entryList(QDir::Files), QStringList({ "ap.csv", "city.csv" }));
     QCOMPARE(bench->workspace.readFile("files/city.csv"), before.value("city.csv"));
-    QCOMPARE(commands(bench->receiver), QString("MLDD"));
+    QCOMPARE(requestLetters(bench->receiver), QString("MLDD"));
     QVERIFY(connected);
     QVERIFY(!QFile::exists("firmware/install.log"));
 }
@@ -372,7 +365,7 @@ void InstallTest::cancelledCheckNeverRestarts()
     plantReceiver(false);
     bench->receiver.faults().silentCommands = { 'M' };
     install();
-    QTRY_COMPARE(commands(bench->receiver), QString("M"));
+    QTRY_COMPARE(requestLetters(bench->receiver), QString("M"));
     bench->window->findChild<QPushButton *>("pushButton_9")->click();
     // Past the three seconds the check waited for: it must not act any more.
     QTest::qWait(3500);

@@ -15,8 +15,7 @@
 #include <QtTest>
 
 namespace {
-const QByteArray tag = "K-Marigold______";
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+const QByteArray &tag = frameTagBytes;
 
 QByteArray listReplyFor(const QList<QPair<QByteArray, quint32>> &files)
 {
@@ -42,13 +41,6 @@ bool sameIcon(const QIcon &icon, const QString &path)
         == QImage(path).convertToFormat(QImage::Format_ARGB32);
 }
 
-QString commands(const ReceiverSimulator &receiver)
-{
-    QString letters;
-    for (const ReceivedRequest &request : receiver.requests())
-        letters += QChar(request.command);
-    return letters;
-}
 }
 
 class LinkTest : public QObject
@@ -116,7 +108,7 @@ void LinkTest::storageFigures()
     Bench bench;
     bench.receiver.faults().silentCommands = { 'M', 'L' };
     bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("M"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("M"));
     bench.receiver.sendRaw(reply);
     QTRY_COMPARE(mode, QString("LIST"));
     QTEST(bench.window->findChild<QLabel *>("totalMemory")->text(), "total");
@@ -138,14 +130,14 @@ void LinkTest::memoryReplyCutAtEveryPosition()
     Bench bench;
     bench.receiver.faults().silentCommands = { 'M' };
     bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("M"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("M"));
     const QByteArray reply = hex("00100000" "00000400");
     bench.receiver.sendRaw(reply.left(cut));
     QTRY_COMPARE(recived.size(), cut);
     QCOMPARE(mode, QString("MEMORY"));
     bench.receiver.sendRaw(reply.mid(cut));
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(commands(bench.receiver), QString("ML"));
+    QCOMPARE(requestLetters(bench.receiver), QString("ML"));
     QCOMPARE(totalMemory, quint32(0x100000));
     QCOMPARE(usedMemory, quint32(0x400));
 }
@@ -155,9 +147,9 @@ void LinkTest::memoryReplyWithExtraBytes()
     Bench bench;
     bench.receiver.faults().silentCommands = { 'M', 'L' };
     bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("M"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("M"));
     bench.receiver.sendRaw(hex("00001000" "00000010" "abcd"));
-    QTRY_COMPARE(commands(bench.receiver), QString("ML"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("ML"));
     QCOMPARE(mode, QString("LIST"));
     QVERIFY(recived.isEmpty());
     QCOMPARE(totalMemory, quint32(0x1000));
@@ -179,7 +171,7 @@ void LinkTest::listReplyCutAtEveryPosition()
     bench.receiver.putFile("x.txt", "12345");
     bench.receiver.faults().silentCommands = { 'L' };
     bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("ML"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("ML"));
     const QByteArray reply = listReplyFor({ { "ap.csv", 16 }, { "x.txt", 5 } });
     bench.receiver.sendRaw(reply.left(cut));
     QTRY_COMPARE(recived.size() + (sizeOfData ? 4 : 0), cut);
@@ -271,7 +263,7 @@ void LinkTest::connectDisconnectConnect()
     QVERIFY(bench.connectAndList());
     bench.invoke("on_pushButton_3_clicked");
     QVERIFY(bench.connectAndList());
-    QCOMPARE(commands(bench.receiver), QString("MLML"));
+    QCOMPARE(requestLetters(bench.receiver), QString("MLML"));
     QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
 
     // Each arrival reaches the handler once: a download of two bytes in two
@@ -280,7 +272,7 @@ void LinkTest::connectDisconnectConnect()
     bench.selectRow(0);
     bench.boxes.dialogPath = bench.workspace.path();
     bench.invoke("on_pushButton_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("MLMLD"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("MLMLD"));
     bench.receiver.sendRaw(hex("00000002") + "x");
     QTRY_COMPARE(recived, QByteArray("x"));
     bench.receiver.sendRaw("y");

@@ -47,8 +47,7 @@ private slots:
     void firmwareLogVerdict();
 };
 
-static QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
-static const QByteArray tag = "K-Marigold______";
+static const QByteArray &tag = frameTagBytes;
 
 void LogicTest::requestFrames_data()
 {

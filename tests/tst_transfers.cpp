@@ -11,16 +11,8 @@
 #include <QtTest>
 
 namespace {
-const QByteArray tag = "K-Marigold______";
-QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+const QByteArray &tag = frameTagBytes;
 
-QString commands(const ReceiverSimulator &receiver)
-{
-    QString letters;
-    for (const ReceivedRequest &request : receiver.requests())
-        letters += QChar(request.command);
-    return letters;
-}
 
 QByteArray chunkFrame(const QByteArray &content)
 {
@@ -88,7 +80,7 @@ void TransfersTest::downloadPercentages()
     bench.boxes.dialogPath = bench.workspace.path();
     bench.selectRow(0);
     bench.invoke("on_pushButton_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("MLD"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("MLD"));
 
     bench.receiver.sendRaw(hex("0000001e"));
     QTRY_COMPARE(sizeOfFile, 30);
@@ -110,7 +102,7 @@ void TransfersTest::downloadDropsBytesBeyondSize()
     bench.boxes.dialogPath = bench.workspace.path();
     bench.selectRow(0);
     bench.invoke("on_pushButton_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("MLD"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("MLD"));
     bench.receiver.sendRaw(hex("00000004") + "abcdEXTRA");
     QTRY_VERIFY(mode.isEmpty());
     QCOMPARE(bench.workspace.readFile("ap.csv"), QByteArray("abcd"));
@@ -139,7 +131,7 @@ void TransfersTest::downloadPrepareByte()
     bench.boxes.dialogPath = bench.workspace.path();
     bench.selectRow(0);
     bench.invoke("on_pushButton_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("MLD"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("MLD"));
     bench.receiver.sendRaw(hex("00"));
     QTRY_COMPARE(bench.status(), QString("prepare to download..."));
     QCOMPARE(recived.size(), 1);
@@ -174,14 +166,14 @@ void TransfersTest::downloadOfOtherSizeThanListed()
     // The reply of another file, as a receiver repeating an earlier answer sends it.
     bench.receiver.faults().silentCommands = { 'D' };
     bench.invoke("on_pushButton_DownloadAll_clicked");
-    QTRY_COMPARE(commands(bench.receiver), QString("MLD"));
+    QTRY_COMPARE(requestLetters(bench.receiver), QString("MLD"));
     bench.receiver.sendRaw(QByteArray::fromHex("00000003") + "two");
     QTRY_COMPARE(bench.status(), QString("ESP32: file size differs from the list"));
     QCOMPARE(bench.logLines().last(), QString("ESP32: file size differs from the list"));
     QVERIFY(mode.isEmpty());
     QCOMPARE(currentRowDownloadAll, -1);
     QVERIFY(QDir("files").isEmpty());
-    QCOMPARE(commands(bench.receiver), QString("MLD"));
+    QCOMPARE(requestLetters(bench.receiver), QString("MLD"));
 }
 
 void TransfersTest::downloadOfEmptyFile()
@@ -207,7 +199,7 @@ void TransfersTest::downloadDialogCancelled()
     bench.invoke("on_pushButton_clicked");
     QCOMPARE(bench.status(), QString("PC: empty downloading path"));
     QVERIFY(mode.isEmpty());
-    QCOMPARE(commands(bench.receiver), QString("ML"));
+    QCOMPARE(requestLetters(bench.receiver), QString("ML"));
 }
 
 void TransfersTest::downloadUnwritableDestination()
@@ -254,7 +246,7 @@ void TransfersTest::downloadNeedsASelectedRow()
     QCOMPARE(bench.table()->currentRow(), 0);
     bench.invoke("on_pushButton_clicked");
     QCOMPARE(bench.boxes.texts, QStringList({ "select file, please", "select file, please" }));
-    QCOMPARE(commands(bench.receiver), QString("ML"));
+    QCOMPARE(requestLetters(bench.receiver), QString("ML"));
 }
 
 void TransfersTest::downloadAllSavesEveryRow()
@@ -377,7 +369,7 @@ void TransfersTest::uploadStoppedByReceiver()
     bench.invoke("on_pushButton_2_clicked");
     QTRY_VERIFY(mode.isEmpty());
     QVERIFY(bench.statusHistory.contains("uploading stoped"));
-    QCOMPARE(commands(bench.receiver), QString("UUML"));
+    QCOMPARE(requestLetters(bench.receiver), QString("UUML"));
     QCOMPARE(sizeOfFile, 0);
     QVERIFY(!bench.receiver.files().contains("scan.csv"));
 }
@@ -423,7 +415,7 @@ void TransfersTest::uploadRefusals()
     bench.invoke("on_pushButton_2_clicked");
     QTRY_VERIFY(bench.receiver.files().contains("fits.csv"));
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(commands(bench.receiver).left(1), QString("U"));
+    QCOMPARE(requestLetters(bench.receiver).left(1), QString("U"));
     QVERIFY(noModalLeft());
 }
 

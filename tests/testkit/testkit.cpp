@@ -203,3 +203,18 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
         loop.exec();
     return condition();
 }
+
+const QByteArray frameTagBytes = "K-Marigold______";
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+QString requestLetters(const ReceiverSimulator &receiver)
+{
+    QString letters;
+    for (const ReceivedRequest &request : receiver.requests())
+        letters += QChar(request.command);
+    return letters;
+}

@@ -94,6 +94,14 @@ public:
     void selectRow(int row);
 };
 
+// The frame tag every request starts with, restated here so that a changed
+// constant in the program is caught.
+extern const QByteArray frameTagBytes;
+QByteArray hex(const char *text);
+
+// The command letters of the requests the receiver got, in order ("MLD").
+QString requestLetters(const ReceiverSimulator &receiver);
+
 // True when no QMessageBox or dialog is left open.
 bool noModalLeft();
 
