@@ -5,6 +5,8 @@
 #include "testkit.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QProcess>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -66,6 +68,7 @@ private slots:
     void failedOpen();
     void rebootDiscardsFirstArrivalOnly();
     void idleBytesStayInBuffer();
+    void standaloneSimulatorServesFolder();
 };
 
 void LinkTest::connectListsTheReceiver()
@@ -349,6 +352,32 @@ void LinkTest::idleBytesStayInBuffer()
     bench.receiver.sendRaw(QByteArray(1, char(0xff)));
     QTRY_COMPARE(recived.size(), 4);
     QVERIFY(mode.isEmpty());
+}
+
+void LinkTest::standaloneSimulatorServesFolder()
+{
+    Bench bench;
+    bench.workspace.writeFile("receiver/ap.csv", "freq,name\n");
+    QProcess simulator;
+    simulator.start(RECEIVER_SIM, { "receiver" });
+    QVERIFY(simulator.waitForReadyRead(10000));
+    const QString port = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    QVERIFY(port.startsWith("/dev/"));
+    bench.portBox()->addItem(port);
+    bench.portBox()->setCurrentText(port);
+    QVERIFY(bench.connectAndList());
+    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+
+    // What the installer sends lands in the folder, one file per receiver file.
+    bench.workspace.writeFile("pc/city.csv", "Praha,50.08,14.43\n");
+    bench.boxes.dialogPath = QDir("pc").absoluteFilePath("city.csv");
+    bench.invoke("on_pushButton_2_clicked");
+    QTRY_COMPARE(bench.tableNames(), QStringList({ "ap.csv", "city.csv" }));
+    QCOMPARE(bench.workspace.readFile("receiver/city.csv"), QByteArray("Praha,50.08,14.43\n"));
+
+    simulator.terminate();
+    QVERIFY(simulator.waitForFinished(10000));
+    QCOMPARE(simulator.exitStatus(), QProcess::NormalExit);
 }
 
 QTEST_MAIN(LinkTest)

@@ -38,10 +38,13 @@ quint32 bigEndianAt(const QByteArray &data, int pos)
 }
 
 // Receiver names may hold anything; in the folder they are percent-encoded,
-// dots included, so that "." and ".." stay ordinary files.
+// and so is a leading dot, so that "." and ".." stay ordinary files.
 QString fileNameFor(const QString &name)
 {
-    return QString::fromLatin1(QUrl::toPercentEncoding(name, QByteArray(), "."));
+    QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(name));
+    if (encoded.startsWith('.'))
+        encoded.replace(0, 1, "%2E");
+    return encoded;
 }
 
 bool isExecutable(const QString &name)
