@@ -59,8 +59,9 @@ private slots:
 private:
     std::unique_ptr<Bench> bench;
     QMap<QString, QByteArray> before;
-    void install() { bench->window->findChild<QPushButton *>("pushButton_Install")->click(); }
-    bool finished() { return waitUntil([] { return installStat == 0; }); }
+    void install() { bench->install(); }
+    bool finished() { return bench->installationEnded(); }
+    void unplugOn(char request);
     QStringList log() const { return bench->logLines(); }
     bool flashed() const { return QFile::exists("firmware/install.log"); }
     void verifyNothingLost();
@@ -70,8 +71,7 @@ void FaultsTest::init()
 {
     bench.reset();
     bench = std::make_unique<Bench>();
-    bench->receiver.setStoreFolder(bench->workspace.path() + "/receiver");
-    qputenv("VELTRA_RECEIVER_STORE", QFile::encodeName(bench->workspace.path() + "/receiver"));
+    bench->useFolderStore();
     for (const QString &name : dataFiles)
         bench->receiver.putFile(name, sampleData(name));
     before = bench->receiver.files();
@@ -97,6 +97,15 @@ void FaultsTest::verifyNothingLost()
     }
 }
 
+// Pulls the cable as soon as the receiver gets this request.
+void FaultsTest::unplugOn(char request)
+{
+    QObject::connect(&bench->receiver, &ReceiverSimulator::requestReceived, [this, request](char command) {
+        if (command == request)
+            bench->receiver.unplug();
+    });
+}
+
 void FaultsTest::unplugWhileIdle()
 {
     QVERIFY(bench->connectAndList());
@@ -117,10 +126,7 @@ void FaultsTest::unplugWhileIdle()
 
 void FaultsTest::unplugDuringListing()
 {
-    QObject::connect(&bench->receiver, &ReceiverSimulator::requestReceived, [this](char command) {
-        if (command == 'L')
-            bench->receiver.unplug();
-    });
+    unplugOn('L');
     install();
     QVERIFY(finished());
     QCOMPARE(log(), QStringList({ "-> Start installation...", "...connected to device", "...connection lost" }));
@@ -189,10 +195,7 @@ void FaultsTest::unplugDuringUpload()
 
 void FaultsTest::unplugAfterReboot()
 {
-    QObject::connect(&bench->receiver, &ReceiverSimulator::requestReceived, [this](char command) {
-        if (command == 'Q')
-            bench->receiver.unplug();
-    });
+    unplugOn('Q');
     install();
     QVERIFY(finished());
     QTRY_COMPARE(bench->status(), QString("ESP32: connection lost"));
@@ -321,7 +324,7 @@ void FaultsTest::everyReplyTwice()
     // whole backup. An installation left waiting is ended as a user would.
     bench->receiver.faults().answerTwice = true;
     install();
-    if (!waitUntil([] { return installStat == 0; }, 10000))
+    if (!bench->installationEnded(10000))
         bench->window->findChild<QPushButton *>("pushButton_9")->click();
     verifyNothingLost();
     for (const QString &name : QDir("files").entryList(QDir::Files))

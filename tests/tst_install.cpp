@@ -70,8 +70,7 @@ void InstallTest::init()
 {
     bench.reset();
     bench = std::make_unique<Bench>();
-    bench->receiver.setStoreFolder(bench->workspace.path() + "/receiver");
-    qputenv("VELTRA_RECEIVER_STORE", QFile::encodeName(bench->workspace.path() + "/receiver"));
+    bench->useFolderStore();
     qunsetenv("VELTRA_FLASH_FAIL");
 }
 
@@ -89,12 +88,12 @@ void InstallTest::plantReceiver(bool withExtras)
 
 void InstallTest::install()
 {
-    bench->window->findChild<QPushButton *>("pushButton_Install")->click();
+    bench->install();
 }
 
 bool InstallTest::finished()
 {
-    return waitUntil([] { return installStat == 0; });
+    return bench->installationEnded();
 }
 
 void InstallTest::completeInstallation()

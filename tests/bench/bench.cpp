@@ -168,8 +168,8 @@ QList<Row> Runner::pacedInstallation()
 
     const double cpuBefore = cpuSeconds();
     clock.restart();
-    bench.window->findChild<QPushButton *>("pushButton_Install")->click();
-    if (!waitUntil([] { return installStat == 0; }, 300000) || !bench.logPane()->toPlainText().endsWith("-> Installation complete."))
+    bench.install();
+    if (!bench.installationEnded(300000) || !bench.logPane()->toPlainText().endsWith("-> Installation complete."))
         qFatal("the paced installation did not complete: %s", qPrintable(bench.logLines().last()));
     const double wall = clock.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTextBrowser>
 #include <QTextStream>
@@ -58,12 +57,9 @@ int main(int argc, char *argv[])
     const int cycles = argc > 1 ? QByteArray(argv[1]).toInt() : 200;
 
     Bench bench;
-    const QString store = bench.workspace.path() + "/receiver";
-    bench.receiver.setStoreFolder(store);
+    bench.useFolderStore();
     bench.receiver.faults().startupNoise = "ets Jun  8 2016 00:22:57\r\nrst:0xc (SW_CPU_RESET)\r\n";
-    qputenv("VELTRA_RECEIVER_STORE", QFile::encodeName(store));
     const QMap<QString, QByteArray> original = dataSet();
-    auto *install = bench.window->findChild<QPushButton *>("pushButton_Install");
 
     qint64 memoryAfterWarmUp = 0;
     int descriptorsAtStart = 0;
@@ -77,9 +73,9 @@ int main(int argc, char *argv[])
         bench.receiver.clearFiles();
         for (auto it = original.cbegin(); it != original.cend(); ++it)
             bench.receiver.putFile(it.key(), it.value());
-        install->click();
+        bench.install();
         QString problem;
-        if (!waitUntil([] { return installStat == 0; }, 60000))
+        if (!bench.installationEnded(60000))
             problem = "the installation did not finish";
         else if (!bench.logPane()->toPlainText().endsWith("-> Installation complete."))
             problem = "the installation ended early: " + bench.logLines().last();

@@ -171,6 +171,24 @@ void Bench::invoke(const char *slot)
         qFatal("no slot %s", slot);
 }
 
+QString Bench::useFolderStore()
+{
+    const QString store = workspace.path() + "/receiver";
+    receiver.setStoreFolder(store);
+    qputenv("VELTRA_RECEIVER_STORE", QFile::encodeName(store));
+    return store;
+}
+
+void Bench::install()
+{
+    window->findChild<QPushButton *>("pushButton_Install")->click();
+}
+
+bool Bench::installationEnded(int timeoutMs)
+{
+    return waitUntil([] { return installStat == 0; }, timeoutMs);
+}
+
 bool Bench::connectAndList()
 {
     invoke("on_pushButton_3_clicked");

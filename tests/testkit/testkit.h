@@ -89,6 +89,12 @@ public:
     QStringList tableNames() const;
 
     void invoke(const char *slot);
+    // Keeps the receiver's files in workspace/receiver, where the demo's
+    // flashing script wipes them as a full flash would.
+    QString useFolderStore();
+    // Presses "Install FW"; waits until the installation has ended.
+    void install();
+    bool installationEnded(int timeoutMs = 30000);
     // Connect and wait until the listing has ended.
     bool connectAndList();
     void selectRow(int row);
