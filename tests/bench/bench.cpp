@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTextBrowser>
