@@ -1,27 +1,11 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
-#include "session.h"
+#include "app/session.h"
 
 #include <QAbstractItemView>
 #include <QLocale>
 #include <QTextCodec>
 #include <QTime>
-
-bool connected = false;
-QSerialPort serial;
-QFile file;
-quint32 totalMemory = 0;
-quint32 usedMemory = 0;
-QByteArray recived;
-QString mode;
-int sizeOfFile = 0;
-QByteArray dataBytes;
-int writeBytesLength = 0;
-quint32 sizeOfData = 0;
-QString nextFileNameUpload;
-int currentRowDownloadAll = -1;
-int installStat = 0;
-QString lang[10] = { "ENG", "RUS", "ITA", "CZE", "DEU", "FRA", "POL", "POR", "RON", "SPA" };
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)

@@ -4,9 +4,14 @@
 // The installer's one window. Its slots are reached by name from the form;
 // the installation, the batch transfers and the reply handlers call them
 // directly, and everything they share lives in the session state (session.h).
+// Replies are decoded by the pure functions of device/replies.h; the handlers
+// here only apply what those decide.
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QVector>
+
+struct ListEntry;
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
@@ -21,35 +26,38 @@ public:
     ~MainWindow() override;
 
 private slots:
-    void on_pushButton_clicked();
-    void on_pushButton_2_clicked();
-    void on_pushButton_3_clicked();
-    void on_pushButton_6_clicked();
-    void on_pushButton_4_clicked();
-    void on_pushButton_5_clicked();
-    void on_pushButton_7_clicked();
-    void on_pushButton_8_clicked();
-    void on_pushButton_Install_clicked();
-    void Install();
-    void on_pushButton_UploadAll_clicked();
-    void on_pushButton_DownloadAll_clicked();
-    void on_comboBox_2_currentIndexChanged(const QString &arg1);
-    void on_comboBox_language_currentIndexChanged(int index);
-    void on_pushButton_9_clicked();
-    void on_pushButton_Driver_clicked();
-    void countDown();
+    void on_pushButton_clicked();                   // Download - storage/download.cpp
+    void on_pushButton_2_clicked();                 // Upload - storage/upload.cpp
+    void on_pushButton_3_clicked();                 // Connect / disconnect - device/connection.cpp
+    void on_pushButton_6_clicked();                 // Scan - device/portscan.cpp
+    void on_pushButton_4_clicked();                 // Remove - storage/commands.cpp
+    void on_pushButton_5_clicked();                 // Format - storage/commands.cpp
+    void on_pushButton_7_clicked();                 // Execute - storage/commands.cpp
+    void on_pushButton_8_clicked();                 // Reboot - storage/commands.cpp
+    void on_pushButton_Install_clicked();           // Install FW - installer/install.cpp
+    void Install();                                 // the next installation step - installer/install.cpp
+    void on_pushButton_UploadAll_clicked();         // Upload all - storage/batch.cpp
+    void on_pushButton_DownloadAll_clicked();       // Download all - storage/batch.cpp
+    void on_comboBox_2_currentIndexChanged(const QString &arg1);    // display selector - installer/options.cpp
+    void on_comboBox_language_currentIndexChanged(int index);       // language selector - installer/options.cpp
+    void on_pushButton_9_clicked();                 // Cancel - installer/install.cpp
+    void on_pushButton_Driver_clicked();            // Install driver - installer/options.cpp
+    void countDown();                               // the three-second check - device/connection.cpp
 
 private:
     // Receive path: the dispatcher and one handler per pending request.
     void dispatchReply();
     void handleDownloadReply();
+    void endDownloadWith(const QString &message);
     void handleUploadReply();
+    void endUpload(const QString &message);
     void handleMemoryReply();
     void handleListReply();
+    void showListing(const QVector<ListEntry> &entries);
+    void endListing();
     void handleRemoveReply();
     void handleEraseReply();
     void handleExecuteReply();
-    void endListing();
 
     // Connection.
     void connectDevice();

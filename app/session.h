@@ -4,13 +4,16 @@
 // The process-wide session state: one serial link, one pending request and
 // the cursors of the transfer, batch and installation in progress. Every
 // operation of the window reads and writes it directly; it is defined, in
-// this order, in mainwindow.cpp.
+// this order, in app/session.cpp.
 
 #include <QByteArray>
 #include <QFile>
 #include <QSerialPort>
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
+
+class QProcess;
 
 extern bool connected;
 extern QSerialPort serial;
@@ -18,14 +21,24 @@ extern QFile file;
 extern quint32 totalMemory;          // unsigned 32-bit: the free-space figures wrap as the receiver's do
 extern quint32 usedMemory;
 extern QByteArray recived;
-extern QString mode;                 // name of the request whose reply is awaited; empty while idle
+extern QString mode;                 // a Mode value: the request whose reply is awaited; empty while idle
 extern int sizeOfFile;
-extern QByteArray dataBytes;
+extern QByteArray dataBytes;         // the content of the file being uploaded; uploadOffset bytes of it are sent
 extern int writeBytesLength;
 extern quint32 sizeOfData;           // listing body still awaited; 0 while no header is taken
 extern QString nextFileNameUpload;
 extern int currentRowDownloadAll;
-extern int installStat;
+extern int installStat;              // an InstallStep value
 extern QString lang[10];
+
+// Beyond those fifteen: what the program's own safety checks need.
+extern int uploadOffset;             // bytes of dataBytes sent: a chunk moves it instead of moving the rest
+extern quint32 listedSize;           // the listed size of the file being downloaded: a reply announcing another answers some other request
+extern quint64 linkNumber;           // links opened so far: a three-second check armed for one never acts on a later one
+extern int readErrorsInARow;         // read errors with no data between them: a flood of them means the device is gone
+extern QSet<QString> savedNames;     // saving names (lower case) used in this batch download: two files never share one
+extern bool listWhole;               // the last listing came whole: a backup made from it holds every file
+extern bool restorePending;          // flashed, and the saved data not yet put back
+extern QProcess *flashScript;        // the flashing script while it runs
 
 #endif

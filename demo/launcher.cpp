@@ -7,8 +7,8 @@
 // Without a display (offscreen platform) it runs as with --auto.
 // Each new line of the log pane is printed to standard output.
 
-#include "mainwindow.h"
-#include "session.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

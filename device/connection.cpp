@@ -1,20 +1,30 @@
-#include "mainwindow.h"
+#include "device/connection.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "device/frames.h"
+#include "installer/steps.h"
 #include "ui_mainwindow.h"
-#include "frames.h"
-#include "session.h"
 
 #include <QTimer>
 
 namespace {
-// Counts the links opened, so that a three-second check armed for one link
-// never acts on a later one.
-quint64 linkNumber = 0;
-
 // A closed pseudo-terminal or a vanished USB bridge may report a flood of
 // read errors instead of one resource error; this many in a row, with no
 // data between them, means the device is gone.
 constexpr int persistentReadErrors = 100;
-int readErrorsInARow = 0;
+}
+
+void sendRequest(const QByteArray &frame)
+{
+    serial.write(frame);
+    serial.flush();
+}
+
+void startRequest(const QString &name, const QByteArray &arguments)
+{
+    mode = name;
+    recived.clear();
+    sendRequest(requestFrame(name, arguments));
 }
 
 void MainWindow::on_pushButton_3_clicked()
@@ -51,11 +61,9 @@ void MainWindow::connectDevice()
     ui->pushButton_3->setText("disconnect");
 
     serial.clear(QSerialPort::AllDirections);
-    recived.clear();
     // A listing cut short on an earlier link must not swallow this link's reply.
     sizeOfData = 0;
-    mode = "MEMORY";
-    sendRequest(request(Command::Memory));
+    startRequest(Mode::Memory);
 
     readErrorsInARow = 0;
     connect(&serial, &QSerialPort::readyRead, &serial, [this] {
@@ -68,7 +76,7 @@ void MainWindow::connectDevice()
     connected = true;
     ++linkNumber;
 
-    if (installStat == 1 || installStat == 4) {
+    if (installStat == InstallStep::Connect || installStat == InstallStep::Flash) {
         const quint64 link = linkNumber;
         const int step = installStat;
         QTimer::singleShot(3000, this, [this, link, step] {
@@ -123,18 +131,19 @@ void MainWindow::closeLostLink()
 
 void MainWindow::countDown()
 {
-    if (mode != "MEMORY" && mode != "LIST")
+    if (mode != Mode::Memory && mode != Mode::List)
         return;
     // The receiver said it holds data but its file list never came: flashing
     // now would lose that data.
-    if (installStat == 1 && mode == "LIST" && usedMemory != 0) {
+    if (installStat == InstallStep::Connect && mode == Mode::List && usedMemory != 0) {
         mode.clear();
         log("...can't read the file list of the device");
         on_pushButton_9_clicked();
         return;
     }
     mode.clear();
-    ++installStat;
     log("...filesystem not found on device");
+    // Without a listing, the step that would have used it is passed over.
+    installStat = installStat == InstallStep::Connect ? InstallStep::Backup : InstallStep::Restore;
     Install();
 }

@@ -1,5 +1,6 @@
-#include "mainwindow.h"
-#include "session.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "device/frames.h"
 
 void MainWindow::dispatchReply()
 {
@@ -10,24 +11,24 @@ void MainWindow::dispatchReply()
     recived.resize(held + int(qMax<qint64>(0, serial.read(recived.data() + held, recived.size() - held))));
 
     // Whatever follows a reboot request, its answer or the restart noise, ends the wait.
-    if (mode == "REBOOT") {
+    if (mode == Mode::Reboot) {
         mode.clear();
         recived.clear();
         return;
     }
 
-    if (mode == "DOWNLOAD")
+    if (mode == Mode::Download)
         handleDownloadReply();
-    else if (mode == "UPLOAD")
+    else if (mode == Mode::Upload)
         handleUploadReply();
-    else if (mode == "MEMORY")
+    else if (mode == Mode::Memory)
         handleMemoryReply();
-    else if (mode == "LIST")
+    else if (mode == Mode::List)
         handleListReply();
-    else if (mode == "REMOVE")
+    else if (mode == Mode::Remove)
         handleRemoveReply();
-    else if (mode == "ERASE")
+    else if (mode == Mode::Erase)
         handleEraseReply();
-    else if (mode == "EXECUTE")
+    else if (mode == Mode::Execute)
         handleExecuteReply();
 }

@@ -1,6 +1,6 @@
-#include "frames.h"
+#include "device/frames.h"
 
-#include "session.h"
+#include <QHash>
 
 const QByteArray &frameTag()
 {
@@ -35,30 +35,34 @@ QString devicePath(const QString &name)
     return "/" + name;
 }
 
-QByteArray request(char command)
+QByteArray requestFrame(const QString &name, const QByteArray &arguments)
 {
-    return frameTag() + command;
+    static const QHash<QString, char> letters = {
+        { Mode::Memory, 'M' }, { Mode::List, 'L' }, { Mode::Download, 'D' }, { Mode::Upload, 'U' },
+        { Mode::Remove, 'R' }, { Mode::Erase, 'E' }, { Mode::Execute, 'X' }, { Mode::Reboot, 'Q' },
+    };
+    Q_ASSERT(letters.contains(name));
+    return frameTag() + letters.value(name) + arguments;
 }
 
-QByteArray pathRequest(char command, const QString &path)
+QByteArray pathArgument(const QString &path)
 {
     const QByteArray bytes = path.toUtf8();
-    return request(command) + bigEndianField(quint32(bytes.size())) + bytes;
+    return bigEndianField(quint32(bytes.size())) + bytes;
 }
 
-QByteArray uploadHeader(const QString &path, quint32 size)
+QByteArray uploadArguments(const QString &path, quint32 size)
 {
     const QByteArray bytes = path.toUtf8();
-    return request(Command::Upload) + bigEndianField(quint32(bytes.size())) + bigEndianField(size) + bytes;
+    return bigEndianField(quint32(bytes.size())) + bigEndianField(size) + bytes;
 }
 
 QByteArray chunkFrame(const QByteArray &content)
 {
-    return request(Command::Upload) + char(content.size()) + content;
+    return frameTag() + 'U' + char(content.size()) + content;
 }
 
-void sendRequest(const QByteArray &request)
+QByteArray endFrame()
 {
-    serial.write(request);
-    serial.flush();
+    return frameTag() + 'u';
 }

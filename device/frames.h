@@ -2,11 +2,24 @@
 #define FRAMES_H
 
 // The receiver's byte protocol: every request starts with the frame tag and a
-// command letter; numbers travel as unsigned big-endian values.
+// command letter; numbers travel as unsigned big-endian values. Building and
+// reading bytes only: writing them to the port is the connection's job.
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+
+// The requests by the name that `mode` holds while their reply is awaited.
+namespace Mode {
+inline const QString Memory = QStringLiteral("MEMORY");
+inline const QString List = QStringLiteral("LIST");
+inline const QString Download = QStringLiteral("DOWNLOAD");
+inline const QString Upload = QStringLiteral("UPLOAD");
+inline const QString Remove = QStringLiteral("REMOVE");
+inline const QString Erase = QStringLiteral("ERASE");
+inline const QString Execute = QStringLiteral("EXECUTE");
+inline const QString Reboot = QStringLiteral("REBOOT");
+}
 
 const QByteArray &frameTag();
 
@@ -20,27 +33,15 @@ QByteArray bigEndianField(quint32 value);
 // "/" followed by the name, as the receiver addresses its files.
 QString devicePath(const QString &name);
 
-// Requests: the tag, the command letter, then the arguments.
-QByteArray request(char command);
-QByteArray pathRequest(char command, const QString &path);
-QByteArray uploadHeader(const QString &path, quint32 size);
+// The request named by a Mode value: the tag, its command letter, then the
+// arguments. The letter comes from the name, so the two can't be mismatched.
+QByteArray requestFrame(const QString &name, const QByteArray &arguments = QByteArray());
+// A device path as a request argument: its length, then its UTF-8 bytes.
+QByteArray pathArgument(const QString &path);
+// The upload header's arguments: the path length, the file size, the path.
+QByteArray uploadArguments(const QString &path, quint32 size);
+// The frames that carry an upload's content, each answering a ready code.
 QByteArray chunkFrame(const QByteArray &content);
-
-// Writes a whole request to the receiver's port and hands it to the driver
-// at once, instead of on the event loop's next pass: one exchange after
-// another, that pass would otherwise add to every one of them.
-void sendRequest(const QByteArray &request);
-
-namespace Command {
-constexpr char Memory = 'M';
-constexpr char List = 'L';
-constexpr char Download = 'D';
-constexpr char Upload = 'U';
-constexpr char UploadEnd = 'u';
-constexpr char Remove = 'R';
-constexpr char Erase = 'E';
-constexpr char Execute = 'X';
-constexpr char Reboot = 'Q';
-}
+QByteArray endFrame();
 
 #endif

@@ -1,5 +1,5 @@
-#include "portscan.h"
-#include "mainwindow.h"
+#include "device/portscan.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include <QSerialPortInfo>

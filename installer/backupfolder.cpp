@@ -1,4 +1,4 @@
-#include "backupfolder.h"
+#include "installer/backupfolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,8 @@
-#include "backupfolder.h"
-#include "mainwindow.h"
-#include "session.h"
-#include "shippedscript.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "installer/backupfolder.h"
+#include "installer/shippedscript.h"
+#include "installer/steps.h"
 #include "ui_mainwindow.h"
 
 void MainWindow::on_pushButton_Install_clicked()
@@ -11,7 +12,7 @@ void MainWindow::on_pushButton_Install_clicked()
     setControlsLocked(true);
     ui->pushButton_9->show();
     ui->textBrowser->setText("-> Start installation...");
-    installStat = 0;
+    installStat = InstallStep::Idle;
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;
     Install();
@@ -20,22 +21,32 @@ void MainWindow::on_pushButton_Install_clicked()
 void MainWindow::Install()
 {
     ++installStat;
-    if (installStat == 4 && !flashFirmware())
-        on_pushButton_9_clicked();
-
-    if (installStat == 6) {
+    switch (installStat) {
+    case InstallStep::Connect:
+    case InstallStep::Disconnect:
+        on_pushButton_3_clicked();
+        return;
+    case InstallStep::Backup:
+        backUpDevice();
+        return;
+    case InstallStep::Flash:
+        if (!flashFirmware()) {
+            on_pushButton_9_clicked();
+            return;
+        }
+        on_pushButton_3_clicked();
+        return;
+    case InstallStep::Restore:
+        log(QString());
+        log("-> Restore data to device:");
+        on_pushButton_UploadAll_clicked();
+        return;
+    case InstallStep::Complete:
         log(QString());
         log("-> Installation complete.");
         on_pushButton_8_clicked();
         on_pushButton_9_clicked();
-    } else if (installStat == 2) {
-        backUpDevice();
-    } else if (installStat == 5) {
-        log(QString());
-        log("-> Restore data to device:");
-        on_pushButton_UploadAll_clicked();
-    } else if (installStat != 0) {
-        on_pushButton_3_clicked();
+        return;
     }
 }
 
@@ -66,7 +77,7 @@ bool MainWindow::flashFirmware()
 
 void MainWindow::on_pushButton_9_clicked()
 {
-    installStat = 0;
+    installStat = InstallStep::Idle;
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;
     ui->pushButton_9->hide();

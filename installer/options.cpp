@@ -1,7 +1,7 @@
-#include "options.h"
-#include "mainwindow.h"
-#include "session.h"
-#include "shippedscript.h"
+#include "installer/options.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "installer/shippedscript.h"
 #include "ui_mainwindow.h"
 
 #include <QFile>

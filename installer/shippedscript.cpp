@@ -1,4 +1,4 @@
-#include "shippedscript.h"
+#include "installer/shippedscript.h"
 
 #ifdef Q_OS_WIN
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "batch.h"
-#include "mainwindow.h"
-#include "session.h"
+#include "storage/batch.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
 #include "ui_mainwindow.h"
 
 QString nextUploadName(const QString &current, const QString &languageCode)

@@ -1,7 +1,9 @@
-#include "frames.h"
-#include "listing.h"
-#include "mainwindow.h"
-#include "session.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "device/connection.h"
+#include "device/frames.h"
+#include "device/replies.h"
+#include "storage/listing.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -11,23 +13,10 @@ bool confirmed(const QString &question)
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Yes;
 }
+}
 
 // Stale bytes or the receiver's start-up noise must not stand in front of a
-// one-byte reply; so these requests start from an empty buffer.
-void sendCommand(const char *name, char command)
-{
-    mode = name;
-    recived.clear();
-    sendRequest(request(command));
-}
-
-void sendPathCommand(const char *name, char command, const QString &path)
-{
-    mode = name;
-    recived.clear();
-    sendRequest(pathRequest(command, path));
-}
-}
+// one-byte reply: every request starts from an empty buffer (startRequest).
 
 void MainWindow::on_pushButton_4_clicked()
 {
@@ -44,7 +33,7 @@ void MainWindow::on_pushButton_4_clicked()
     // A nested event loop ran while the question was open: check again.
     if (!hasSelectedFile())
         return;
-    sendPathCommand("REMOVE", Command::Remove, devicePath(selectedFileName()));
+    startRequest(Mode::Remove, pathArgument(devicePath(selectedFileName())));
 }
 
 void MainWindow::on_pushButton_5_clicked()
@@ -53,7 +42,7 @@ void MainWindow::on_pushButton_5_clicked()
         return;
     showStatus("formatting , please wait...");
     if (confirmed("Please, confirm to format SPIFFS"))
-        sendCommand("ERASE", Command::Erase);
+        startRequest(Mode::Erase);
     else
         showStatus(QString());
 }
@@ -71,50 +60,48 @@ void MainWindow::on_pushButton_7_clicked()
         refuse(QMessageBox::Information, "unsupported file for execution");
         return;
     }
-    sendPathCommand("EXECUTE", Command::Execute, path);
+    startRequest(Mode::Execute, pathArgument(path));
 }
 
 void MainWindow::on_pushButton_8_clicked()
 {
     if (!linkIsIdle("device is busy now"))
         return;
-    sendCommand("REBOOT", Command::Reboot);
+    startRequest(Mode::Reboot);
     showStatus("ESP32 restarted");
 }
 
 void MainWindow::handleRemoveReply()
 {
-    if (recived.size() != 1)
-        return;
-    if (recived.at(0) == 'R') {
-        mode = "MEMORY";
-        sendRequest(request(Command::Memory));
+    switch (decodeRemoveReply(recived)) {
+    case CommandReply::Accepted:
+        startRequest(Mode::Memory);
         showStatus("removing complete");
-    } else if (recived.at(0) == 'r') {
+        break;
+    case CommandReply::Refused:
         showStatus("ESP32: can't remove the file");
         mode.clear();
+        break;
+    case CommandReply::Waiting:
+    case CommandReply::Ignored:
+        break;
     }
-    recived.clear();
 }
 
 void MainWindow::handleEraseReply()
 {
-    if (recived.size() != 1)
-        return;
-    if (recived.at(0) == 'E') {
+    if (decodeEraseReply(recived) == CommandReply::Accepted) {
         showStatus("file system ESP32 formatted");
-        mode = "MEMORY";
-        sendRequest(request(Command::Memory));
+        startRequest(Mode::Memory);
     }
-    recived.clear();
 }
 
 void MainWindow::handleExecuteReply()
 {
-    if (recived.size() == 1 && recived.at(0) == 'X')
+    const CommandReply reply = decodeExecuteReply(recived);
+    if (reply == CommandReply::Accepted)
         showStatus("file opened on ESP32");
-    else if (recived.size() == 1 && recived.at(0) == 'x')
+    else if (reply == CommandReply::Refused)
         showStatus("ESP32: file unsupported");
-    recived.clear();
     mode.clear();
 }

@@ -1,18 +1,13 @@
-#include "filenames.h"
-#include "frames.h"
-#include "mainwindow.h"
-#include "session.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "device/connection.h"
+#include "device/frames.h"
+#include "device/replies.h"
+#include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
 #include <QFileDialog>
 #include <QSaveFile>
-
-namespace {
-// The size the file table lists for the file being downloaded. A reply that
-// announces another size answers some other request (a receiver repeating
-// itself, say) and must not be saved under this file's name.
-quint32 listedSize = 0;
-}
 
 void MainWindow::on_pushButton_clicked()
 {
@@ -45,72 +40,69 @@ void MainWindow::on_pushButton_clicked()
     file.setFileName(destination);
 
     showStatus("downloading, please wait...");
-    recived.clear();
-    mode = "DOWNLOAD";
-    sendRequest(pathRequest(Command::Download, path));
+    startRequest(Mode::Download, pathArgument(path));
     sizeOfFile = 0;
 }
 
 namespace {
 // Writes exactly the announced bytes; on any failure an older file of that
 // name stays as it was and no partial file is left behind.
-bool saveDownload(const QString &destination, const QByteArray &content, int size)
+bool saveDownload(const QString &destination, const QByteArray &content)
 {
     QSaveFile out(destination);
-    return out.open(QIODevice::WriteOnly) && out.write(content.constData(), size) == size && out.commit();
+    return out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
 }
 }
 
 void MainWindow::handleDownloadReply()
 {
-    if (sizeOfFile == 0) {
-        if (recived.size() == 1) {
-            if (recived.at(0) == 'd') {
-                showStatus("ESP32: can't open the file");
-                recived.clear();
-                mode.clear();
-                currentRowDownloadAll = -1;
-            } else {
-                showStatus("prepare to download...");
-            }
-        } else if (recived.size() >= 4 && bigEndianAt(recived, 0) != listedSize) {
-            showStatus("ESP32: file size differs from the list");
-            log("ESP32: file size differs from the list");
-            recived.clear();
-            mode.clear();
-            currentRowDownloadAll = -1;
-        } else if (recived.size() >= 4) {
-            sizeOfFile = int(bigEndianAt(recived, 0));
-            recived.remove(0, 4);
-            if (sizeOfFile == 0) {
-                showStatus("file empty");
-                log("...skipped");
-                recived.clear();
-                mode.clear();
-            }
-        }
-    }
-
-    // Content that came with the size counts at once.
-    if (sizeOfFile > 0) {
-        const qint64 percent = qint64(recived.size()) * 100 / sizeOfFile;
-        showStatus("downloaded " + QString::number(percent) + "%");
-        if (percent >= 100) {
-            const bool saved = saveDownload(file.fileName(), recived, sizeOfFile);
-            recived.clear();
-            mode.clear();
-            sizeOfFile = 0;
-            if (saved) {
-                showStatus("downloading complete");
-            } else {
-                // A backup that lacks this file must not go on to be flashed over.
-                showStatus("PC: can't write downloading file");
-                log("PC: can't write downloading file");
-                currentRowDownloadAll = -1;
-            }
-        }
+    const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, listedSize);
+    switch (reply.kind) {
+    case DownloadReply::NeedMore:
+        break;
+    case DownloadReply::Prepare:
+        showStatus("prepare to download...");
+        break;
+    case DownloadReply::Refused:
+        showStatus("ESP32: can't open the file");
+        mode.clear();
+        currentRowDownloadAll = -1;
+        break;
+    case DownloadReply::TooLarge:
+        endDownloadWith("ESP32: file too large");
+        break;
+    case DownloadReply::SizeDiffers:
+        endDownloadWith("ESP32: file size differs from the list");
+        break;
+    case DownloadReply::Empty:
+        showStatus("file empty");
+        log("...skipped");
+        mode.clear();
+        break;
+    case DownloadReply::Progress:
+        showStatus("downloaded " + QString::number(reply.percent) + "%");
+        break;
+    case DownloadReply::Complete:
+        showStatus("downloaded " + QString::number(reply.percent) + "%");
+        mode.clear();
+        if (saveDownload(file.fileName(), reply.content))
+            showStatus("downloading complete");
+        else
+            endDownloadWith("PC: can't write downloading file");
+        break;
     }
 
     if (mode.isEmpty() && currentRowDownloadAll >= 0)
         on_pushButton_DownloadAll_clicked();
+}
+
+// A download that fails this way leaves a backup without the file: the
+// message goes where the user looks, and a batch ends there, so that an
+// installation never goes on to flash over the file.
+void MainWindow::endDownloadWith(const QString &message)
+{
+    showStatus(message);
+    log(message);
+    mode.clear();
+    currentRowDownloadAll = -1;
 }

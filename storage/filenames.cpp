@@ -1,4 +1,4 @@
-#include "filenames.h"
+#include "storage/filenames.h"
 
 #include <QStringList>
 

@@ -1,7 +1,10 @@
-#include "listing.h"
-#include "frames.h"
-#include "mainwindow.h"
-#include "session.h"
+#include "storage/listing.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "device/connection.h"
+#include "device/frames.h"
+#include "device/replies.h"
+#include "installer/steps.h"
 #include "ui_mainwindow.h"
 
 #include <QHash>
@@ -10,30 +13,6 @@
 #include <QStringList>
 
 #include <climits>
-
-namespace {
-constexpr int entryHeaderSize = 8;
-}
-
-QVector<ListEntry> parseListBody(const QByteArray &body)
-{
-    QVector<ListEntry> entries;
-    int pos = 0;
-    while (pos < body.size()) {
-        if (body.size() - pos < entryHeaderSize)
-            break;
-        // Only the least significant byte of the name length counts.
-        const int nameLength = scti(body.at(pos + 3));
-        const quint32 size = bigEndianAt(body, pos + 4);
-        pos += entryHeaderSize;
-        if (body.size() - pos < nameLength)
-            break;
-        // UTF-8, so that the name goes back in requests as the bytes it came as.
-        entries.append({ QString::fromUtf8(body.constData() + pos, nameLength), size });
-        pos += nameLength;
-    }
-    return entries;
-}
 
 QString getExtension(const QString &name)
 {
@@ -70,10 +49,11 @@ BarFigures storageBarFigures(quint32 total, quint32 used)
 
 void MainWindow::handleMemoryReply()
 {
-    if (recived.size() < 8)
+    const MemoryReply reply = decodeMemoryReply(recived);
+    if (!reply.complete)
         return;
-    totalMemory = bigEndianAt(recived, 0);
-    usedMemory = bigEndianAt(recived, 4);
+    totalMemory = reply.total;
+    usedMemory = reply.used;
 
     const BarFigures bar = storageBarFigures(totalMemory, usedMemory);
     ui->memory->setRange(0, bar.maximum);
@@ -81,33 +61,27 @@ void MainWindow::handleMemoryReply()
     ui->totalMemory->setText(QString::number(totalMemory));
     ui->availableMemory->setText(QString::number(quint32(totalMemory - usedMemory)));
 
-    recived.clear();
-    mode = "LIST";
-    sendRequest(request(Command::List));
+    startRequest(Mode::List);
 }
 
 void MainWindow::handleListReply()
 {
-    if (sizeOfData == 0) {
-        if (recived.size() < 4)
-            return;
+    const ListReply reply = decodeListReply(recived, sizeOfData);
+    if (reply.headerTaken) {
         ui->tableWidget->setRowCount(0);
         ui->tableWidget->clear();
-        sizeOfData = bigEndianAt(recived, 0);
-        if (sizeOfData == 0) {
-            endListing();
-            return;
-        }
-        recived.remove(0, 4);
     }
-
-    // The body is taken once all of it is held; anything beyond it is dropped.
-    if (quint32(recived.size()) < sizeOfData)
+    if (!reply.complete)
         return;
-    const QVector<ListEntry> entries = parseListBody(recived.left(int(sizeOfData)));
-    // All rows at once, and the header labels once for them: the table shows
-    // the same as when it was filled row by row, without redoing its layout
-    // for every row.
+    showListing(reply.entries);
+    endListing();
+}
+
+// All rows at once, and the header labels once for them: the table shows the
+// same as when it was filled row by row, without redoing its layout for
+// every row.
+void MainWindow::showListing(const QVector<ListEntry> &entries)
+{
     ui->tableWidget->setRowCount(entries.size());
     QHash<QString, QIcon> icons;    // each image decoded once per listing, not once per row
     for (int row = 0; row < entries.size(); ++row) {
@@ -125,16 +99,13 @@ void MainWindow::handleListReply()
         ui->tableWidget->setHorizontalHeaderLabels({ QString(), "Name", "Size, Bytes" });
         ui->tableWidget->verticalHeader()->hide();
     }
-    endListing();
 }
 
 void MainWindow::endListing()
 {
-    recived.clear();
-    sizeOfData = 0;
     mode.clear();
     if (!nextFileNameUpload.isEmpty())
         on_pushButton_UploadAll_clicked();
-    else if (installStat != 0)
+    else if (installStat != InstallStep::Idle)
         Install();
 }

@@ -1,20 +1,8 @@
 #ifndef LISTING_H
 #define LISTING_H
 
-#include <QByteArray>
 #include <QString>
-#include <QVector>
 #include <QtGlobal>
-
-struct ListEntry
-{
-    QString name;
-    quint32 size = 0;
-};
-
-// The entries of a LIST reply body, in order; names are read as UTF-8. An entry whose header or name
-// runs past the body ends the list: nothing outside the body is read.
-QVector<ListEntry> parseListBody(const QByteArray &body);
 
 // The lower-case text between the first "." of a name and the next one; empty
 // when there is no "." or the name begins with it.

@@ -1,5 +1,5 @@
-#include "mainwindow.h"
-#include "session.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
 #include "ui_mainwindow.h"
 
 void MainWindow::refuse(QMessageBox::Icon icon, const QString &text)

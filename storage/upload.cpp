@@ -1,39 +1,23 @@
-#include "upload.h"
-#include "filenames.h"
-#include "frames.h"
-#include "mainwindow.h"
-#include "session.h"
+#include "storage/upload.h"
+#include "app/mainwindow.h"
+#include "app/session.h"
+#include "device/connection.h"
+#include "device/frames.h"
+#include "device/replies.h"
+#include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
 #include <QFileDialog>
 
-namespace {
-// Holds the file being uploaded, so that dataBytes can view the part not yet
-// sent: taking a chunk then moves the view instead of moving every byte
-// behind it, which made a large upload slow down with its own size.
-QByteArray uploadContent;
-
-void dropSentBytes(int count)
-{
-    const char *data = dataBytes.constData();
-    const bool viewsContent = data >= uploadContent.constData()
-                           && data + dataBytes.size() <= uploadContent.constData() + uploadContent.size();
-    if (!viewsContent)
-        uploadContent = dataBytes;
-    dataBytes = QByteArray::fromRawData(uploadContent.constData() + (data - uploadContent.constData()) + count,
-                                        dataBytes.size() - count);
-}
-}
-
 void rightWrite()
 {
-    writeBytesLength = dataBytes.size();
+    writeBytesLength = dataBytes.size() - uploadOffset;
     if (writeBytesLength != 0) {
         const int k = qMin(writeBytesLength, sizeOfPiece);
-        sendRequest(chunkFrame(dataBytes.left(k)));
-        dropSentBytes(k);
+        sendRequest(chunkFrame(QByteArray::fromRawData(dataBytes.constData() + uploadOffset, k)));
+        uploadOffset += k;
     } else {
-        sendRequest(request(Command::UploadEnd));
+        sendRequest(endFrame());
     }
 }
 
@@ -82,6 +66,7 @@ void MainWindow::on_pushButton_2_clicked()
         return;
     }
     dataBytes = input.readAll();
+    uploadOffset = 0;
     sizeOfFile = dataBytes.size();
     input.close();
     if (quint32(sizeOfFile) >= quint32(totalMemory - usedMemory)) {
@@ -90,25 +75,31 @@ void MainWindow::on_pushButton_2_clicked()
     }
 
     showStatus("uploading...");
-    recived.clear();
-    mode = "UPLOAD";
-    sendRequest(uploadHeader(path, quint32(sizeOfFile)));
+    startRequest(Mode::Upload, uploadArguments(path, quint32(sizeOfFile)));
 }
 
 void MainWindow::handleUploadReply()
 {
-    if (recived.isEmpty())
-        return;
-    const char code = recived.at(0);
-    if (code == 'A') {
+    switch (decodeUploadReply(recived)) {
+    case UploadReply::NeedMore:
+        break;
+    case UploadReply::Ready:
         rightWrite();
-        recived.clear();
         showStatus("uploaded " + QString::number(uploadPercent(writeBytesLength, sizeOfFile)) + "%");
-    } else if (code == 'u' || code == 'a') {
-        showStatus(code == 'u' ? "uploading complete" : "uploading stoped");
-        recived.clear();
-        sizeOfFile = 0;
-        mode = "MEMORY";
-        sendRequest(request(Command::Memory));
+        break;
+    case UploadReply::Complete:
+        endUpload("uploading complete");
+        break;
+    case UploadReply::Stopped:
+        endUpload("uploading stoped");
+        break;
     }
+}
+
+// Either end of an upload refreshes the storage figures and the file table.
+void MainWindow::endUpload(const QString &message)
+{
+    showStatus(message);
+    sizeOfFile = 0;
+    startRequest(Mode::Memory);
 }

@@ -1,7 +1,7 @@
 // Remove, format, execute and reboot, and the refusals every device
 // operation shares, over the simulated receiver.
 
-#include "session.h"
+#include "app/session.h"
 #include "testkit.h"
 
 #include <QStatusBar>
@@ -37,16 +37,16 @@ private slots:
     void rebootWaitsForAnyByte();
 };
 
-static Bench *connectedBench(QStringList files = { "index.htm", "readme", "scan.csv" })
+static Rig *connectedBench(QStringList files = { "index.htm", "readme", "scan.csv" })
 {
-    auto *bench = new Bench;
+    auto *rig = new Rig;
     for (const QString &name : files)
-        bench->receiver.putFile(name, name.toUtf8());
-    if (!bench->connectAndList())
+        rig->receiver.putFile(name, name.toUtf8());
+    if (!rig->connectAndList())
         qFatal("no listing");
-    bench->receiver.clearLog();
-    bench->statusHistory.clear();
-    return bench;
+    rig->receiver.clearLog();
+    rig->statusHistory.clear();
+    return rig;
 }
 
 void CommandsTest::notConnected_data()
@@ -60,12 +60,12 @@ void CommandsTest::notConnected_data()
 void CommandsTest::notConnected()
 {
     QFETCH(QString, slot);
-    Bench bench;
-    bench.statusBar()->showMessage("before");
-    bench.invoke(qPrintable(slot));
-    QCOMPARE(bench.boxes.texts, QStringList{ "connect to device, please" });
-    QCOMPARE(bench.boxes.icons.first(), QMessageBox::Information);
-    QCOMPARE(bench.status(), QString());
+    Rig rig;
+    rig.statusBar()->showMessage("before");
+    rig.invoke(qPrintable(slot));
+    QCOMPARE(rig.boxes.texts, QStringList{ "connect to device, please" });
+    QCOMPARE(rig.boxes.icons.first(), QMessageBox::Information);
+    QCOMPARE(rig.status(), QString());
     QVERIFY(mode.isEmpty());
 }
 
@@ -85,15 +85,15 @@ void CommandsTest::busy()
 {
     QFETCH(QString, slot);
     QFETCH(QString, message);
-    Bench bench;
-    bench.receiver.faults().silentCommands = { 'L' };
-    bench.invoke("on_pushButton_3_clicked");
+    Rig rig;
+    rig.receiver.faults().silentCommands = { 'L' };
+    rig.invoke("on_pushButton_3_clicked");
     QTRY_COMPARE(mode, QString("LIST"));
-    bench.invoke(qPrintable(slot));
-    QCOMPARE(bench.boxes.texts, QStringList{ message });
-    QCOMPARE(bench.boxes.icons.first(), QMessageBox::Warning);
+    rig.invoke(qPrintable(slot));
+    QCOMPARE(rig.boxes.texts, QStringList{ message });
+    QCOMPARE(rig.boxes.icons.first(), QMessageBox::Warning);
     QCOMPARE(mode, QString("LIST"));
-    QCOMPARE(requestLetters(bench.receiver), QString("ML"));
+    QCOMPARE(requestLetters(rig.receiver), QString("ML"));
 }
 
 void CommandsTest::nothingSelected_data()
@@ -110,113 +110,113 @@ void CommandsTest::nothingSelected()
 {
     QFETCH(QString, slot);
     QFETCH(bool, currentRowOnly);
-    std::unique_ptr<Bench> bench(connectedBench());
+    std::unique_ptr<Rig> rig(connectedBench());
     if (currentRowOnly) {
-        bench->table()->setCurrentCell(1, 1);
-        bench->table()->clearSelection();
+        rig->table()->setCurrentCell(1, 1);
+        rig->table()->clearSelection();
     }
-    bench->invoke(qPrintable(slot));
-    QCOMPARE(bench->boxes.texts, QStringList{ "select file, please" });
-    QCOMPARE(bench->status(), QString());
-    QVERIFY(bench->receiver.received().isEmpty());
+    rig->invoke(qPrintable(slot));
+    QCOMPARE(rig->boxes.texts, QStringList{ "select file, please" });
+    QCOMPARE(rig->status(), QString());
+    QVERIFY(rig->receiver.received().isEmpty());
 }
 
 void CommandsTest::removeConfirmed()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->boxes.answer = QMessageBox::Yes;
-    bench->selectRow(2);
-    bench->invoke("on_pushButton_4_clicked");
-    QCOMPARE(bench->boxes.texts, QStringList{ "Do you want to delete scan.csv?" });
-    QCOMPARE(bench->boxes.icons.first(), QMessageBox::Warning);
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->boxes.answer = QMessageBox::Yes;
+    rig->selectRow(2);
+    rig->invoke("on_pushButton_4_clicked");
+    QCOMPARE(rig->boxes.texts, QStringList{ "Do you want to delete scan.csv?" });
+    QCOMPARE(rig->boxes.icons.first(), QMessageBox::Warning);
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(bench->receiver.requests().first().raw, tag + "R" + hex("00000009") + "/scan.csv");
-    QCOMPARE(requestLetters(bench->receiver), QString("RML"));
-    QVERIFY(bench->statusHistory.contains("removing complete"));
-    QCOMPARE(bench->tableNames(), QStringList({ "index.htm", "readme" }));
-    QVERIFY(!bench->receiver.files().contains("scan.csv"));
+    QCOMPARE(rig->receiver.requests().first().raw, tag + "R" + hex("00000009") + "/scan.csv");
+    QCOMPARE(requestLetters(rig->receiver), QString("RML"));
+    QVERIFY(rig->statusHistory.contains("removing complete"));
+    QCOMPARE(rig->tableNames(), QStringList({ "index.htm", "readme" }));
+    QVERIFY(!rig->receiver.files().contains("scan.csv"));
 }
 
 void CommandsTest::removeCancelled()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->boxes.answer = QMessageBox::Cancel;
-    bench->selectRow(0);
-    bench->statusBar()->showMessage("before");
-    bench->invoke("on_pushButton_4_clicked");
-    QCOMPARE(bench->boxes.texts.size(), 1);
-    QCOMPARE(bench->status(), QString());
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->boxes.answer = QMessageBox::Cancel;
+    rig->selectRow(0);
+    rig->statusBar()->showMessage("before");
+    rig->invoke("on_pushButton_4_clicked");
+    QCOMPARE(rig->boxes.texts.size(), 1);
+    QCOMPARE(rig->status(), QString());
     QVERIFY(mode.isEmpty());
     QTest::qWait(100);
-    QVERIFY(bench->receiver.received().isEmpty());
+    QVERIFY(rig->receiver.received().isEmpty());
 }
 
 void CommandsTest::removeRefused()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->receiver.faults().refusedRemoves = { "readme" };
-    bench->boxes.answer = QMessageBox::Yes;
-    bench->selectRow(1);
-    bench->invoke("on_pushButton_4_clicked");
-    QTRY_COMPARE(bench->status(), QString("ESP32: can't remove the file"));
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->receiver.faults().refusedRemoves = { "readme" };
+    rig->boxes.answer = QMessageBox::Yes;
+    rig->selectRow(1);
+    rig->invoke("on_pushButton_4_clicked");
+    QTRY_COMPARE(rig->status(), QString("ESP32: can't remove the file"));
     QVERIFY(mode.isEmpty());
     QVERIFY(recived.isEmpty());
-    QCOMPARE(requestLetters(bench->receiver), QString("R"));
-    QCOMPARE(bench->table()->rowCount(), 3);
+    QCOMPARE(requestLetters(rig->receiver), QString("R"));
+    QCOMPARE(rig->table()->rowCount(), 3);
 }
 
 void CommandsTest::removeUnknownReply()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->receiver.faults().silentCommands = { 'R' };
-    bench->boxes.answer = QMessageBox::Yes;
-    bench->selectRow(1);
-    bench->invoke("on_pushButton_4_clicked");
-    QTRY_COMPARE(requestLetters(bench->receiver), QString("R"));
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->receiver.faults().silentCommands = { 'R' };
+    rig->boxes.answer = QMessageBox::Yes;
+    rig->selectRow(1);
+    rig->invoke("on_pushButton_4_clicked");
+    QTRY_COMPARE(requestLetters(rig->receiver), QString("R"));
     QSignalSpy arrivals(&serial, &QSerialPort::readyRead);
-    bench->receiver.sendRaw("?");
+    rig->receiver.sendRaw("?");
     QTRY_COMPARE(arrivals.count(), 1);
     QVERIFY(recived.isEmpty());
     QCOMPARE(mode, QString("REMOVE"));
-    bench->receiver.sendRaw("??");
+    rig->receiver.sendRaw("??");
     QTRY_COMPARE(recived, QByteArray("??"));
     QCOMPARE(mode, QString("REMOVE"));
 }
 
 void CommandsTest::formatConfirmed()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->boxes.answer = QMessageBox::Yes;
-    bench->invoke("on_pushButton_5_clicked");
-    QCOMPARE(bench->boxes.texts, QStringList{ "Please, confirm to format SPIFFS" });
-    QCOMPARE(bench->boxes.statusWhileOpen, QStringList{ "formatting , please wait..." });
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->boxes.answer = QMessageBox::Yes;
+    rig->invoke("on_pushButton_5_clicked");
+    QCOMPARE(rig->boxes.texts, QStringList{ "Please, confirm to format SPIFFS" });
+    QCOMPARE(rig->boxes.statusWhileOpen, QStringList{ "formatting , please wait..." });
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(bench->receiver.requests().first().raw, tag + "E");
-    QVERIFY(bench->statusHistory.contains("file system ESP32 formatted"));
-    QCOMPARE(bench->table()->rowCount(), 0);
-    QVERIFY(bench->receiver.files().isEmpty());
+    QCOMPARE(rig->receiver.requests().first().raw, tag + "E");
+    QVERIFY(rig->statusHistory.contains("file system ESP32 formatted"));
+    QCOMPARE(rig->table()->rowCount(), 0);
+    QVERIFY(rig->receiver.files().isEmpty());
 }
 
 void CommandsTest::formatCancelled()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->boxes.answer = QMessageBox::Cancel;
-    bench->invoke("on_pushButton_5_clicked");
-    QCOMPARE(bench->boxes.statusWhileOpen, QStringList{ "formatting , please wait..." });
-    QCOMPARE(bench->status(), QString());
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->boxes.answer = QMessageBox::Cancel;
+    rig->invoke("on_pushButton_5_clicked");
+    QCOMPARE(rig->boxes.statusWhileOpen, QStringList{ "formatting , please wait..." });
+    QCOMPARE(rig->status(), QString());
     QVERIFY(mode.isEmpty());
-    QCOMPARE(bench->receiver.files().size(), 3);
+    QCOMPARE(rig->receiver.files().size(), 3);
 }
 
 void CommandsTest::executeWithoutExtension()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->selectRow(1);
-    bench->invoke("on_pushButton_7_clicked");
-    QCOMPARE(bench->boxes.texts, QStringList{ "unsupported file for execution" });
-    QCOMPARE(bench->boxes.icons.first(), QMessageBox::Information);
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->selectRow(1);
+    rig->invoke("on_pushButton_7_clicked");
+    QCOMPARE(rig->boxes.texts, QStringList{ "unsupported file for execution" });
+    QCOMPARE(rig->boxes.icons.first(), QMessageBox::Information);
     QVERIFY(mode.isEmpty());
-    QVERIFY(bench->receiver.received().isEmpty());
+    QVERIFY(rig->receiver.received().isEmpty());
 }
 
 void CommandsTest::executeReplies_data()
@@ -233,56 +233,56 @@ void CommandsTest::executeReplies()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QString, status);
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->receiver.faults().silentCommands = { 'X' };
-    bench->selectRow(0);
-    bench->invoke("on_pushButton_7_clicked");
-    QTRY_COMPARE(requestLetters(bench->receiver), QString("X"));
-    QCOMPARE(bench->receiver.requests().first().raw, tag + "X" + hex("0000000a") + "/index.htm");
-    bench->receiver.sendRaw(reply);
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->receiver.faults().silentCommands = { 'X' };
+    rig->selectRow(0);
+    rig->invoke("on_pushButton_7_clicked");
+    QTRY_COMPARE(requestLetters(rig->receiver), QString("X"));
+    QCOMPARE(rig->receiver.requests().first().raw, tag + "X" + hex("0000000a") + "/index.htm");
+    rig->receiver.sendRaw(reply);
     QTRY_VERIFY(mode.isEmpty());
     QVERIFY(recived.isEmpty());
-    QCOMPARE(bench->status(), status);
+    QCOMPARE(rig->status(), status);
 }
 
 void CommandsTest::executeAfterStaleBytes()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->receiver.sendRaw("abc");
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->receiver.sendRaw("abc");
     QTRY_COMPARE(recived, QByteArray("abc"));
-    bench->selectRow(0);
-    bench->invoke("on_pushButton_7_clicked");
-    QTRY_COMPARE(bench->status(), QString("file opened on ESP32"));
+    rig->selectRow(0);
+    rig->invoke("on_pushButton_7_clicked");
+    QTRY_COMPARE(rig->status(), QString("file opened on ESP32"));
     QVERIFY(mode.isEmpty());
 }
 
 void CommandsTest::removeAfterRestartNoise()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->invoke("on_pushButton_8_clicked");
-    QTRY_COMPARE(requestLetters(bench->receiver), QString("Q"));
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->invoke("on_pushButton_8_clicked");
+    QTRY_COMPARE(requestLetters(rig->receiver), QString("Q"));
     // The first piece of the restart output ends the wait; the rest stays behind.
-    bench->receiver.sendRaw("ets ");
+    rig->receiver.sendRaw("ets ");
     QTRY_VERIFY(mode.isEmpty());
-    bench->receiver.sendRaw("Jun  8 2016\r\n");
+    rig->receiver.sendRaw("Jun  8 2016\r\n");
     QTRY_COMPARE(recived.size(), 13);
-    bench->boxes.answer = QMessageBox::Yes;
-    bench->selectRow(2);
-    bench->invoke("on_pushButton_4_clicked");
+    rig->boxes.answer = QMessageBox::Yes;
+    rig->selectRow(2);
+    rig->invoke("on_pushButton_4_clicked");
     QTRY_VERIFY(mode.isEmpty());
-    QVERIFY(bench->statusHistory.contains("removing complete"));
-    QCOMPARE(bench->tableNames(), QStringList({ "index.htm", "readme" }));
+    QVERIFY(rig->statusHistory.contains("removing complete"));
+    QCOMPARE(rig->tableNames(), QStringList({ "index.htm", "readme" }));
 }
 
 void CommandsTest::rebootWaitsForAnyByte()
 {
-    std::unique_ptr<Bench> bench(connectedBench());
-    bench->invoke("on_pushButton_8_clicked");
-    QCOMPARE(bench->status(), QString("ESP32 restarted"));
-    QTRY_COMPARE(bench->receiver.received(), tag + "Q");
-    bench->invoke("on_pushButton_5_clicked");
-    QCOMPARE(bench->boxes.texts, QStringList{ "device is busy now" });
-    bench->receiver.sendRaw(QByteArray(1, char(0xff)));
+    std::unique_ptr<Rig> rig(connectedBench());
+    rig->invoke("on_pushButton_8_clicked");
+    QCOMPARE(rig->status(), QString("ESP32 restarted"));
+    QTRY_COMPARE(rig->receiver.received(), tag + "Q");
+    rig->invoke("on_pushButton_5_clicked");
+    QCOMPARE(rig->boxes.texts, QStringList{ "device is busy now" });
+    rig->receiver.sendRaw(QByteArray(1, char(0xff)));
     QTRY_VERIFY(mode.isEmpty());
     QVERIFY(recived.isEmpty());
 }

@@ -1,7 +1,7 @@
 // Connection, receive dispatcher and storage listing against the simulated
 // receiver on a real pseudo-terminal.
 
-#include "session.h"
+#include "app/session.h"
 #include "testkit.h"
 
 #include <QComboBox>
@@ -73,22 +73,22 @@ private slots:
 
 void LinkTest::connectListsTheReceiver()
 {
-    Bench bench;
-    bench.receiver.putFile("scan.csv", QByteArray(1234, 's'));
-    bench.receiver.putFile("index.htm", "<html>");
-    bench.receiver.putFile("Photo.JPG", "jpeg");
-    QVERIFY(bench.connectAndList());
+    Rig rig;
+    rig.receiver.putFile("scan.csv", QByteArray(1234, 's'));
+    rig.receiver.putFile("index.htm", "<html>");
+    rig.receiver.putFile("Photo.JPG", "jpeg");
+    QVERIFY(rig.connectAndList());
 
-    QCOMPARE(bench.receiver.received(), tag + "M" + tag + "L");
-    QCOMPARE(bench.logLines().last(), QString("...connected to device"));
-    QCOMPARE(bench.window->findChild<QPushButton *>("pushButton_3")->text(), QString("disconnect"));
-    QCOMPARE(bench.tableNames(), QStringList({ "Photo.JPG", "index.htm", "scan.csv" }));
-    QCOMPARE(bench.table()->item(2, 2)->text(), QString("1234"));
-    QCOMPARE(bench.table()->horizontalHeaderItem(1)->text(), QString("Name"));
-    QCOMPARE(bench.table()->horizontalHeaderItem(2)->text(), QString("Size, Bytes"));
-    QVERIFY(bench.table()->verticalHeader()->isHidden());
-    QVERIFY(bench.table()->item(0, 0)->text().isEmpty());
-    QVERIFY(sameIcon(bench.table()->item(0, 0)->icon(), ":/new/icons/picture.png"));
+    QCOMPARE(rig.receiver.received(), tag + "M" + tag + "L");
+    QCOMPARE(rig.logLines().last(), QString("...connected to device"));
+    QCOMPARE(rig.window->findChild<QPushButton *>("pushButton_3")->text(), QString("disconnect"));
+    QCOMPARE(rig.tableNames(), QStringList({ "Photo.JPG", "index.htm", "scan.csv" }));
+    QCOMPARE(rig.table()->item(2, 2)->text(), QString("1234"));
+    QCOMPARE(rig.table()->horizontalHeaderItem(1)->text(), QString("Name"));
+    QCOMPARE(rig.table()->horizontalHeaderItem(2)->text(), QString("Size, Bytes"));
+    QVERIFY(rig.table()->verticalHeader()->isHidden());
+    QVERIFY(rig.table()->item(0, 0)->text().isEmpty());
+    QVERIFY(sameIcon(rig.table()->item(0, 0)->icon(), ":/new/icons/picture.png"));
     QVERIFY(recived.isEmpty());
     QCOMPARE(sizeOfData, quint32(0));
 }
@@ -108,16 +108,16 @@ void LinkTest::storageFigures_data()
 void LinkTest::storageFigures()
 {
     QFETCH(QByteArray, reply);
-    Bench bench;
-    bench.receiver.faults().silentCommands = { 'M', 'L' };
-    bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(requestLetters(bench.receiver), QString("M"));
-    bench.receiver.sendRaw(reply);
+    Rig rig;
+    rig.receiver.faults().silentCommands = { 'M', 'L' };
+    rig.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(requestLetters(rig.receiver), QString("M"));
+    rig.receiver.sendRaw(reply);
     QTRY_COMPARE(mode, QString("LIST"));
-    QTEST(bench.window->findChild<QLabel *>("totalMemory")->text(), "total");
-    QTEST(bench.window->findChild<QLabel *>("availableMemory")->text(), "free");
-    QTEST(bench.window->findChild<QProgressBar *>("memory")->maximum(), "barMaximum");
-    QTEST(bench.window->findChild<QProgressBar *>("memory")->value(), "barValue");
+    QTEST(rig.window->findChild<QLabel *>("totalMemory")->text(), "total");
+    QTEST(rig.window->findChild<QLabel *>("availableMemory")->text(), "free");
+    QTEST(rig.window->findChild<QProgressBar *>("memory")->maximum(), "barMaximum");
+    QTEST(rig.window->findChild<QProgressBar *>("memory")->value(), "barValue");
 }
 
 void LinkTest::memoryReplyCutAtEveryPosition_data()
@@ -130,29 +130,29 @@ void LinkTest::memoryReplyCutAtEveryPosition_data()
 void LinkTest::memoryReplyCutAtEveryPosition()
 {
     QFETCH(int, cut);
-    Bench bench;
-    bench.receiver.faults().silentCommands = { 'M' };
-    bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(requestLetters(bench.receiver), QString("M"));
+    Rig rig;
+    rig.receiver.faults().silentCommands = { 'M' };
+    rig.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(requestLetters(rig.receiver), QString("M"));
     const QByteArray reply = hex("00100000" "00000400");
-    bench.receiver.sendRaw(reply.left(cut));
+    rig.receiver.sendRaw(reply.left(cut));
     QTRY_COMPARE(recived.size(), cut);
     QCOMPARE(mode, QString("MEMORY"));
-    bench.receiver.sendRaw(reply.mid(cut));
+    rig.receiver.sendRaw(reply.mid(cut));
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(requestLetters(bench.receiver), QString("ML"));
+    QCOMPARE(requestLetters(rig.receiver), QString("ML"));
     QCOMPARE(totalMemory, quint32(0x100000));
     QCOMPARE(usedMemory, quint32(0x400));
 }
 
 void LinkTest::memoryReplyWithExtraBytes()
 {
-    Bench bench;
-    bench.receiver.faults().silentCommands = { 'M', 'L' };
-    bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(requestLetters(bench.receiver), QString("M"));
-    bench.receiver.sendRaw(hex("00001000" "00000010" "abcd"));
-    QTRY_COMPARE(requestLetters(bench.receiver), QString("ML"));
+    Rig rig;
+    rig.receiver.faults().silentCommands = { 'M', 'L' };
+    rig.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(requestLetters(rig.receiver), QString("M"));
+    rig.receiver.sendRaw(hex("00001000" "00000010" "abcd"));
+    QTRY_COMPARE(requestLetters(rig.receiver), QString("ML"));
     QCOMPARE(mode, QString("LIST"));
     QVERIFY(recived.isEmpty());
     QCOMPARE(totalMemory, quint32(0x1000));
@@ -169,211 +169,211 @@ void LinkTest::listReplyCutAtEveryPosition_data()
 void LinkTest::listReplyCutAtEveryPosition()
 {
     QFETCH(int, cut);
-    Bench bench;
-    bench.receiver.putFile("ap.csv", QByteArray(16, 'a'));
-    bench.receiver.putFile("x.txt", "12345");
-    bench.receiver.faults().silentCommands = { 'L' };
-    bench.invoke("on_pushButton_3_clicked");
-    QTRY_COMPARE(requestLetters(bench.receiver), QString("ML"));
+    Rig rig;
+    rig.receiver.putFile("ap.csv", QByteArray(16, 'a'));
+    rig.receiver.putFile("x.txt", "12345");
+    rig.receiver.faults().silentCommands = { 'L' };
+    rig.invoke("on_pushButton_3_clicked");
+    QTRY_COMPARE(requestLetters(rig.receiver), QString("ML"));
     const QByteArray reply = listReplyFor({ { "ap.csv", 16 }, { "x.txt", 5 } });
-    bench.receiver.sendRaw(reply.left(cut));
+    rig.receiver.sendRaw(reply.left(cut));
     QTRY_COMPARE(recived.size() + (sizeOfData ? 4 : 0), cut);
     QCOMPARE(mode, QString("LIST"));
-    QCOMPARE(bench.table()->rowCount(), 0);
-    bench.receiver.sendRaw(reply.mid(cut));
+    QCOMPARE(rig.table()->rowCount(), 0);
+    rig.receiver.sendRaw(reply.mid(cut));
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(bench.tableNames(), QStringList({ "ap.csv", "x.txt" }));
-    QCOMPARE(bench.table()->item(1, 2)->text(), QString("5"));
+    QCOMPARE(rig.tableNames(), QStringList({ "ap.csv", "x.txt" }));
+    QCOMPARE(rig.table()->item(1, 2)->text(), QString("5"));
 }
 
 void LinkTest::listHeaderAndBodyApart()
 {
-    Bench bench;
-    bench.receiver.putFile("scan.csv", QByteArray(1234, 's'));
-    QVERIFY(bench.connectAndList());
-    QCOMPARE(bench.table()->rowCount(), 1);
+    Rig rig;
+    rig.receiver.putFile("scan.csv", QByteArray(1234, 's'));
+    QVERIFY(rig.connectAndList());
+    QCOMPARE(rig.table()->rowCount(), 1);
 
     // A refresh: the table empties when the header arrives, fills with the last body byte.
-    bench.receiver.faults().silentCommands = { 'L' };
+    rig.receiver.faults().silentCommands = { 'L' };
     mode = "MEMORY";
     serial.write(tag + "M");
     QTRY_COMPARE(mode, QString("LIST"));
-    QCOMPARE(bench.table()->rowCount(), 1);
+    QCOMPARE(rig.table()->rowCount(), 1);
     const QByteArray reply = hex("00000010" "00000008" "000004d2") + "scan.csv";
-    bench.receiver.sendRaw(reply.left(4));
+    rig.receiver.sendRaw(reply.left(4));
     QTRY_COMPARE(sizeOfData, quint32(16));
-    QCOMPARE(bench.table()->rowCount(), 0);
-    bench.receiver.sendRaw(reply.mid(4, 15));
+    QCOMPARE(rig.table()->rowCount(), 0);
+    rig.receiver.sendRaw(reply.mid(4, 15));
     QTRY_COMPARE(recived.size(), 15);
-    QCOMPARE(bench.table()->rowCount(), 0);
-    bench.receiver.sendRaw(reply.right(1));
+    QCOMPARE(rig.table()->rowCount(), 0);
+    rig.receiver.sendRaw(reply.right(1));
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(bench.tableNames(), QStringList{ "scan.csv" });
-    QCOMPARE(bench.table()->item(0, 2)->text(), QString("1234"));
-    QVERIFY(sameIcon(bench.table()->item(0, 0)->icon(), ":/new/icons/unknown.png"));
+    QCOMPARE(rig.tableNames(), QStringList{ "scan.csv" });
+    QCOMPARE(rig.table()->item(0, 2)->text(), QString("1234"));
+    QVERIFY(sameIcon(rig.table()->item(0, 0)->icon(), ":/new/icons/unknown.png"));
 }
 
 void LinkTest::emptyFileSystem()
 {
-    Bench bench;
-    QVERIFY(bench.connectAndList());
-    QCOMPARE(bench.table()->rowCount(), 0);
-    QVERIFY(!bench.table()->horizontalHeaderItem(1));
+    Rig rig;
+    QVERIFY(rig.connectAndList());
+    QCOMPARE(rig.table()->rowCount(), 0);
+    QVERIFY(!rig.table()->horizontalHeaderItem(1));
     QVERIFY(recived.isEmpty());
     QCOMPARE(sizeOfData, quint32(0));
 }
 
 void LinkTest::listBodyLongerThanAnnounced()
 {
-    Bench bench;
+    Rig rig;
     // Announces 14 bytes (one entry) but sends a second entry behind it.
-    bench.receiver.faults().listReplyOverride = hex("0000000e" "0000000600000010") + "ap.csv"
+    rig.receiver.faults().listReplyOverride = hex("0000000e" "0000000600000010") + "ap.csv"
                                                + hex("0000000500000001") + "b.txt";
-    QVERIFY(bench.connectAndList());
-    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+    QVERIFY(rig.connectAndList());
+    QCOMPARE(rig.tableNames(), QStringList{ "ap.csv" });
     QVERIFY(recived.isEmpty());
 }
 
 void LinkTest::listEntryRunningPastBody()
 {
-    Bench bench;
-    bench.receiver.faults().listReplyOverride = hex("00000018" "0000000600000010") + "ap.csv"
+    Rig rig;
+    rig.receiver.faults().listReplyOverride = hex("00000018" "0000000600000010") + "ap.csv"
                                                + hex("000000ff00000001") + "bb";
-    QVERIFY(bench.connectAndList());
-    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+    QVERIFY(rig.connectAndList());
+    QCOMPARE(rig.tableNames(), QStringList{ "ap.csv" });
     QCOMPARE(sizeOfData, quint32(0));
 }
 
 void LinkTest::disconnectClearsView()
 {
-    Bench bench;
-    bench.receiver.putFile("ap.csv", "1");
-    QVERIFY(bench.connectAndList());
-    bench.invoke("on_pushButton_3_clicked");
+    Rig rig;
+    rig.receiver.putFile("ap.csv", "1");
+    QVERIFY(rig.connectAndList());
+    rig.invoke("on_pushButton_3_clicked");
     QVERIFY(!connected);
     QVERIFY(!serial.isOpen());
-    QCOMPARE(bench.table()->rowCount(), 0);
-    QCOMPARE(bench.logLines().last(), QString("...disconnected"));
-    QCOMPARE(bench.window->findChild<QPushButton *>("pushButton_3")->text(), QString("connect"));
-    QCOMPARE(bench.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
-    QCOMPARE(bench.window->findChild<QProgressBar *>("memory")->value(), 0);
+    QCOMPARE(rig.table()->rowCount(), 0);
+    QCOMPARE(rig.logLines().last(), QString("...disconnected"));
+    QCOMPARE(rig.window->findChild<QPushButton *>("pushButton_3")->text(), QString("connect"));
+    QCOMPARE(rig.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
+    QCOMPARE(rig.window->findChild<QProgressBar *>("memory")->value(), 0);
 }
 
 void LinkTest::connectDisconnectConnect()
 {
-    Bench bench;
-    bench.receiver.putFile("ap.csv", "12");
-    QVERIFY(bench.connectAndList());
-    bench.invoke("on_pushButton_3_clicked");
-    QVERIFY(bench.connectAndList());
-    QCOMPARE(requestLetters(bench.receiver), QString("MLML"));
-    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+    Rig rig;
+    rig.receiver.putFile("ap.csv", "12");
+    QVERIFY(rig.connectAndList());
+    rig.invoke("on_pushButton_3_clicked");
+    QVERIFY(rig.connectAndList());
+    QCOMPARE(requestLetters(rig.receiver), QString("MLML"));
+    QCOMPARE(rig.tableNames(), QStringList{ "ap.csv" });
 
     // Each arrival reaches the handler once: a download of two bytes in two
     // pieces is taken once, with the second piece completing it.
-    bench.receiver.faults().silentCommands = { 'D' };
-    bench.selectRow(0);
-    bench.boxes.dialogPath = bench.workspace.path();
-    bench.invoke("on_pushButton_clicked");
-    QTRY_COMPARE(requestLetters(bench.receiver), QString("MLMLD"));
-    bench.receiver.sendRaw(hex("00000002") + "x");
+    rig.receiver.faults().silentCommands = { 'D' };
+    rig.selectRow(0);
+    rig.boxes.dialogPath = rig.workspace.path();
+    rig.invoke("on_pushButton_clicked");
+    QTRY_COMPARE(requestLetters(rig.receiver), QString("MLMLD"));
+    rig.receiver.sendRaw(hex("00000002") + "x");
     QTRY_COMPARE(recived, QByteArray("x"));
-    bench.receiver.sendRaw("y");
+    rig.receiver.sendRaw("y");
     QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(bench.workspace.readFile("ap.csv"), QByteArray("xy"));
+    QCOMPARE(rig.workspace.readFile("ap.csv"), QByteArray("xy"));
 }
 
 void LinkTest::unfinishedListingDoesNotSpoilNextLink()
 {
-    Bench bench;
-    bench.receiver.putFile("ap.csv", "1");
-    bench.receiver.faults().listReplyOverride = hex("00000040") + "partial";
-    bench.invoke("on_pushButton_3_clicked");
+    Rig rig;
+    rig.receiver.putFile("ap.csv", "1");
+    rig.receiver.faults().listReplyOverride = hex("00000040") + "partial";
+    rig.invoke("on_pushButton_3_clicked");
     QTRY_COMPARE(sizeOfData, quint32(0x40));
-    bench.invoke("on_pushButton_3_clicked");
-    bench.receiver.faults().listReplyOverride.clear();
-    QVERIFY(bench.connectAndList());
-    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+    rig.invoke("on_pushButton_3_clicked");
+    rig.receiver.faults().listReplyOverride.clear();
+    QVERIFY(rig.connectAndList());
+    QCOMPARE(rig.tableNames(), QStringList{ "ap.csv" });
 }
 
 void LinkTest::failedOpen()
 {
-    Bench bench;
-    bench.receiver.putFile("ap.csv", "1");
-    QVERIFY(bench.connectAndList());
-    bench.invoke("on_pushButton_3_clicked");
+    Rig rig;
+    rig.receiver.putFile("ap.csv", "1");
+    QVERIFY(rig.connectAndList());
+    rig.invoke("on_pushButton_3_clicked");
     // Leave figures and rows behind, as a previous link would.
-    bench.table()->setRowCount(2);
-    bench.window->findChild<QLabel *>("totalMemory")->setText("99");
-    bench.window->findChild<QProgressBar *>("memory")->setValue(50);
+    rig.table()->setRowCount(2);
+    rig.window->findChild<QLabel *>("totalMemory")->setText("99");
+    rig.window->findChild<QProgressBar *>("memory")->setValue(50);
     mode = "DOWNLOAD";
-    const QString logBefore = bench.logPane()->toPlainText();
+    const QString logBefore = rig.logPane()->toPlainText();
 
-    bench.portBox()->clear();
-    bench.portBox()->addItem("/dev/veltra-no-such-port");
-    bench.invoke("on_pushButton_3_clicked");
-    QCOMPARE(bench.status(), QString("ESP32: can't use the port"));
+    rig.portBox()->clear();
+    rig.portBox()->addItem("/dev/veltra-no-such-port");
+    rig.invoke("on_pushButton_3_clicked");
+    QCOMPARE(rig.status(), QString("ESP32: can't use the port"));
     QVERIFY(!connected);
     QCOMPARE(mode, QString("DOWNLOAD"));
-    QCOMPARE(bench.logPane()->toPlainText(), logBefore);
-    QCOMPARE(bench.window->findChild<QPushButton *>("pushButton_3")->text(), QString("connect"));
-    QCOMPARE(bench.table()->columnCount(), 3);
-    QVERIFY(!bench.table()->item(0, 1));
-    QCOMPARE(bench.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
-    QCOMPARE(bench.window->findChild<QProgressBar *>("memory")->value(), 0);
+    QCOMPARE(rig.logPane()->toPlainText(), logBefore);
+    QCOMPARE(rig.window->findChild<QPushButton *>("pushButton_3")->text(), QString("connect"));
+    QCOMPARE(rig.table()->columnCount(), 3);
+    QVERIFY(!rig.table()->item(0, 1));
+    QCOMPARE(rig.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
+    QCOMPARE(rig.window->findChild<QProgressBar *>("memory")->value(), 0);
 
-    bench.portBox()->clear();
-    bench.invoke("on_pushButton_3_clicked");
-    QCOMPARE(bench.status(), QString("ESP32: can't use the port"));
+    rig.portBox()->clear();
+    rig.invoke("on_pushButton_3_clicked");
+    QCOMPARE(rig.status(), QString("ESP32: can't use the port"));
 }
 
 void LinkTest::rebootDiscardsFirstArrivalOnly()
 {
-    Bench bench;
-    QVERIFY(bench.connectAndList());
-    bench.invoke("on_pushButton_8_clicked");
-    QCOMPARE(bench.status(), QString("ESP32 restarted"));
+    Rig rig;
+    QVERIFY(rig.connectAndList());
+    rig.invoke("on_pushButton_8_clicked");
+    QCOMPARE(rig.status(), QString("ESP32 restarted"));
     QCOMPARE(mode, QString("REBOOT"));
-    QTRY_VERIFY(bench.receiver.received().endsWith(tag + "Q"));
-    bench.receiver.sendRaw(QByteArray(20, 'n'));
+    QTRY_VERIFY(rig.receiver.received().endsWith(tag + "Q"));
+    rig.receiver.sendRaw(QByteArray(20, 'n'));
     QTRY_VERIFY(mode.isEmpty());
     QVERIFY(recived.isEmpty());
-    bench.receiver.sendRaw("late");
+    rig.receiver.sendRaw("late");
     QTRY_COMPARE(recived, QByteArray("late"));
     QVERIFY(mode.isEmpty());
 }
 
 void LinkTest::idleBytesStayInBuffer()
 {
-    Bench bench;
-    QVERIFY(bench.connectAndList());
-    bench.receiver.sendRaw("abc");
+    Rig rig;
+    QVERIFY(rig.connectAndList());
+    rig.receiver.sendRaw("abc");
     QTRY_COMPARE(recived, QByteArray("abc"));
-    bench.receiver.sendRaw(QByteArray(1, char(0xff)));
+    rig.receiver.sendRaw(QByteArray(1, char(0xff)));
     QTRY_COMPARE(recived.size(), 4);
     QVERIFY(mode.isEmpty());
 }
 
 void LinkTest::standaloneSimulatorServesFolder()
 {
-    Bench bench;
-    bench.workspace.writeFile("receiver/ap.csv", "freq,name\n");
+    Rig rig;
+    rig.workspace.writeFile("receiver/ap.csv", "freq,name\n");
     QProcess simulator;
     simulator.start(RECEIVER_SIM, { "receiver" });
     QVERIFY(simulator.waitForReadyRead(10000));
     const QString port = QString::fromLocal8Bit(simulator.readLine()).trimmed();
     QVERIFY(port.startsWith("/dev/"));
-    bench.portBox()->addItem(port);
-    bench.portBox()->setCurrentText(port);
-    QVERIFY(bench.connectAndList());
-    QCOMPARE(bench.tableNames(), QStringList{ "ap.csv" });
+    rig.portBox()->addItem(port);
+    rig.portBox()->setCurrentText(port);
+    QVERIFY(rig.connectAndList());
+    QCOMPARE(rig.tableNames(), QStringList{ "ap.csv" });
 
     // What the installer sends lands in the folder, one file per receiver file.
-    bench.workspace.writeFile("pc/city.csv", "Praha,50.08,14.43\n");
-    bench.boxes.dialogPath = QDir("pc").absoluteFilePath("city.csv");
-    bench.invoke("on_pushButton_2_clicked");
-    QTRY_COMPARE(bench.tableNames(), QStringList({ "ap.csv", "city.csv" }));
-    QCOMPARE(bench.workspace.readFile("receiver/city.csv"), QByteArray("Praha,50.08,14.43\n"));
+    rig.workspace.writeFile("pc/city.csv", "Praha,50.08,14.43\n");
+    rig.boxes.dialogPath = QDir("pc").absoluteFilePath("city.csv");
+    rig.invoke("on_pushButton_2_clicked");
+    QTRY_COMPARE(rig.tableNames(), QStringList({ "ap.csv", "city.csv" }));
+    QCOMPARE(rig.workspace.readFile("receiver/city.csv"), QByteArray("Praha,50.08,14.43\n"));
 
     simulator.terminate();
     QVERIFY(simulator.waitForFinished(10000));

@@ -19,9 +19,9 @@ void LocaleTest::startUpLanguage()
 {
     const QString expected = QString::fromUtf8(qgetenv("EXPECTED_LANGUAGE"));
     QVERIFY(!expected.isEmpty());
-    Bench bench;
-    QCOMPARE(bench.languageBox()->currentText(), expected);
-    const QString changelog = bench.logPane()->toPlainText();
+    Rig rig;
+    QCOMPARE(rig.languageBox()->currentText(), expected);
+    const QString changelog = rig.logPane()->toPlainText();
     if (expected == "English")
         QVERIFY(changelog.startsWith("VELTRA firmware 2.4.1"));
     else

@@ -1,14 +1,14 @@
 // The protocol, naming and sequencing rules that need no window.
 
-#include "backupfolder.h"
-#include "batch.h"
-#include "filenames.h"
-#include "frames.h"
-#include "listing.h"
-#include "options.h"
-#include "portscan.h"
+#include "installer/backupfolder.h"
+#include "storage/batch.h"
+#include "storage/filenames.h"
+#include "device/frames.h"
+#include "storage/listing.h"
+#include "installer/options.h"
+#include "device/portscan.h"
 #include "testkit.h"
-#include "upload.h"
+#include "storage/upload.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -24,8 +24,6 @@ private slots:
     void uploadHeaderOfCityCsv();
     void receivedNumbers_data();
     void receivedNumbers();
-    void listBody_data();
-    void listBody();
     void extensionsAndIcons_data();
     void extensionsAndIcons();
     void storageBarStaysInRange_data();
@@ -51,25 +49,25 @@ static const QByteArray &tag = frameTagBytes;
 
 void LogicTest::requestFrames_data()
 {
-    QTest::addColumn<char>("command");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("MEMORY") << 'M' << QString() << tag + "M";
-    QTest::newRow("LIST") << 'L' << QString() << tag + "L";
-    QTest::newRow("ERASE") << 'E' << QString() << tag + "E";
-    QTest::newRow("REBOOT") << 'Q' << QString() << tag + "Q";
-    QTest::newRow("DOWNLOAD ap.csv") << 'D' << "/ap.csv" << tag + "D" + hex("00000007") + "/ap.csv";
-    QTest::newRow("REMOVE scan.csv") << 'R' << "/scan.csv" << tag + "R" + hex("00000009") + "/scan.csv";
-    QTest::newRow("EXECUTE index.htm") << 'X' << "/index.htm" << tag + "X" + hex("0000000a") + "/index.htm";
-    QTest::newRow("UTF-8 path") << 'D' << QString::fromUtf8("/é") << tag + "D" + hex("00000003") + "/\xc3\xa9";
+    QTest::newRow("MEMORY") << "MEMORY" << QString() << tag + "M";
+    QTest::newRow("LIST") << "LIST" << QString() << tag + "L";
+    QTest::newRow("ERASE") << "ERASE" << QString() << tag + "E";
+    QTest::newRow("REBOOT") << "REBOOT" << QString() << tag + "Q";
+    QTest::newRow("DOWNLOAD ap.csv") << "DOWNLOAD" << "/ap.csv" << tag + "D" + hex("00000007") + "/ap.csv";
+    QTest::newRow("REMOVE scan.csv") << "REMOVE" << "/scan.csv" << tag + "R" + hex("00000009") + "/scan.csv";
+    QTest::newRow("EXECUTE index.htm") << "EXECUTE" << "/index.htm" << tag + "X" + hex("0000000a") + "/index.htm";
+    QTest::newRow("UTF-8 path") << "DOWNLOAD" << QString::fromUtf8("/é") << tag + "D" + hex("00000003") + "/\xc3\xa9";
 }
 
 void LogicTest::requestFrames()
 {
-    QFETCH(char, command);
+    QFETCH(QString, name);
     QFETCH(QString, path);
     QFETCH(QByteArray, expected);
-    const QByteArray frame = path.isNull() ? request(command) : pathRequest(command, path);
+    const QByteArray frame = requestFrame(name, path.isNull() ? QByteArray() : pathArgument(path));
     QCOMPARE(frame, expected);
     if (QByteArray(QTest::currentDataTag()) == "DOWNLOAD ap.csv")
         QCOMPARE(frame.size(), 28);
@@ -77,11 +75,11 @@ void LogicTest::requestFrames()
 
 void LogicTest::uploadHeaderOfCityCsv()
 {
-    const QByteArray header = uploadHeader(devicePath("city.csv"), 70);
+    const QByteArray header = requestFrame("UPLOAD", uploadArguments(devicePath("city.csv"), 70));
     QCOMPARE(header, tag + "U" + hex("00000009") + hex("00000046") + "/city.csv");
     QCOMPARE(header.size(), 34);
     QCOMPARE(chunkFrame("abc"), tag + "U" + hex("03") + "abc");
-    QCOMPARE(request('u'), tag + "u");
+    QCOMPARE(endFrame(), tag + "u");
 }
 
 void LogicTest::receivedNumbers_data()
@@ -103,40 +101,6 @@ void LogicTest::receivedNumbers()
     QCOMPARE(scti(char(0xff)), 255);
     QCOMPARE(scti(char(0x80)), 128);
     QCOMPARE(scti(char(0x7f)), 127);
-}
-
-void LogicTest::listBody_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QList<quint32>>("sizes");
-    QTest::newRow("one file") << hex("00000008000004d2") + "scan.csv"
-                              << QStringList{ "scan.csv" } << QList<quint32>{ 1234 };
-    QTest::newRow("two files") << hex("0000000600000010") + "ap.csv" + hex("0000000400000000") + "a.js"
-                               << QStringList{ "ap.csv", "a.js" } << QList<quint32>{ 16, 0 };
-    QTest::newRow("only the low byte of the name length")
-        << hex("0000010500000001") + "a.txt" << QStringList{ "a.txt" } << QList<quint32>{ 1 };
-    QTest::newRow("name running past the body")
-        << hex("0000000600000010") + "ap.csv" + hex("0000002000000001") + "short"
-        << QStringList{ "ap.csv" } << QList<quint32>{ 16 };
-    QTest::newRow("entry header cut short")
-        << hex("0000000600000010") + "ap.csv" + hex("000000") << QStringList{ "ap.csv" } << QList<quint32>{ 16 };
-    QTest::newRow("empty name") << hex("0000000000000003") << QStringList{ "" } << QList<quint32>{ 3 };
-    QTest::newRow("UTF-8 name") << hex("0000000600000001") + "caf\xc3\xa9!"
-                                << QStringList{ QString::fromUtf8("café!") } << QList<quint32>{ 1 };
-}
-
-void LogicTest::listBody()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(QStringList, names);
-    QFETCH(QList<quint32>, sizes);
-    const QVector<ListEntry> entries = parseListBody(body);
-    QCOMPARE(entries.size(), names.size());
-    for (int i = 0; i < entries.size(); ++i) {
-        QCOMPARE(entries.at(i).name, names.at(i));
-        QCOMPARE(entries.at(i).size, sizes.at(i));
-    }
 }
 
 void LogicTest::extensionsAndIcons_data()

@@ -1,7 +1,7 @@
 // The window as the user first sees it, and the controls of the installer
 // area reaching their handlers.
 
-#include "session.h"
+#include "app/session.h"
 #include "testkit.h"
 
 #include <QAbstractItemView>
@@ -57,7 +57,7 @@ void WindowTest::buildsWithoutConnectionWarnings()
     warnings.clear();
     previousHandler = qInstallMessageHandler(collectWarnings);
     {
-        Bench bench;
+        Rig rig;
     }
     qInstallMessageHandler(previousHandler);
     for (const QString &warning : warnings)
@@ -67,7 +67,7 @@ void WindowTest::buildsWithoutConnectionWarnings()
 
 void WindowTest::visibleWidgetsAfterStartUp()
 {
-    Bench bench;
+    Rig rig;
     const QStringList visible = { "centralwidget", "comboBox", "pushButton_6", "pushButton_Install",
                                   "comboBox_language", "label_3", "comboBox_2", "pushButton_Driver",
                                   "label_4", "textBrowser", "layoutWidget", "statusbar" };
@@ -76,15 +76,15 @@ void WindowTest::visibleWidgetsAfterStartUp()
                                  "pushButton_7", "pushButton_8", "tableWidget", "pushButton_UploadAll",
                                  "pushButton_DownloadAll", "pushButton_9" };
     for (const QString &name : visible) {
-        auto *widget = bench.window->findChild<QWidget *>(name);
-        QVERIFY2(widget && widget->isVisibleTo(bench.window.get()), qPrintable(name));
+        auto *widget = rig.window->findChild<QWidget *>(name);
+        QVERIFY2(widget && widget->isVisibleTo(rig.window.get()), qPrintable(name));
     }
     for (const QString &name : hidden) {
-        auto *widget = bench.window->findChild<QWidget *>(name);
-        QVERIFY2(widget && !widget->isVisibleTo(bench.window.get()), qPrintable(name));
+        auto *widget = rig.window->findChild<QWidget *>(name);
+        QVERIFY2(widget && !widget->isVisibleTo(rig.window.get()), qPrintable(name));
     }
-    QCOMPARE(bench.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
-    QCOMPARE(bench.window->findChild<QLabel *>("availableMemory")->text(), QString("0"));
+    QCOMPARE(rig.window->findChild<QLabel *>("totalMemory")->text(), QString("0"));
+    QCOMPARE(rig.window->findChild<QLabel *>("availableMemory")->text(), QString("0"));
 }
 
 void WindowTest::fixedSizeAndGeometry_data()
@@ -111,15 +111,15 @@ void WindowTest::fixedSizeAndGeometry()
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
     QFETCH(QString, text);
-    Bench bench;
-    bench.window->show();
-    QCOMPARE(bench.window->size(), QSize(590, 420));
-    QCOMPARE(bench.window->minimumSize(), QSize(590, 420));
-    QCOMPARE(bench.window->maximumSize(), QSize(590, 420));
-    QCOMPARE(bench.window->windowTitle(), QString("VELTRA manager"));
-    QCOMPARE(bench.window->contextMenuPolicy(), Qt::NoContextMenu);
-    QVERIFY(!bench.window->findChild<QMenuBar *>());
-    auto *widget = bench.window->findChild<QWidget *>(name);
+    Rig rig;
+    rig.window->show();
+    QCOMPARE(rig.window->size(), QSize(590, 420));
+    QCOMPARE(rig.window->minimumSize(), QSize(590, 420));
+    QCOMPARE(rig.window->maximumSize(), QSize(590, 420));
+    QCOMPARE(rig.window->windowTitle(), QString("VELTRA manager"));
+    QCOMPARE(rig.window->contextMenuPolicy(), Qt::NoContextMenu);
+    QVERIFY(!rig.window->findChild<QMenuBar *>());
+    auto *widget = rig.window->findChild<QWidget *>(name);
     QVERIFY(widget);
     QCOMPARE(widget->geometry(), geometry);
     if (auto *button = qobject_cast<QPushButton *>(widget))
@@ -130,20 +130,20 @@ void WindowTest::fixedSizeAndGeometry()
 
 void WindowTest::fileTableSetUp()
 {
-    Bench bench;
-    QTableWidget *table = bench.table();
+    Rig rig;
+    QTableWidget *table = rig.table();
     QCOMPARE(table->columnCount(), 3);
     // The header never makes a section narrower than the style's minimum.
     QCOMPARE(table->columnWidth(0), qMax(28, table->horizontalHeader()->minimumSectionSize()));
     QCOMPARE(table->columnWidth(1), 230);
     QCOMPARE(table->columnWidth(2), 77);
     QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
-    QVERIFY(bench.window->findChild<QPushButton *>("pushButton_5")->autoFillBackground());
+    QVERIFY(rig.window->findChild<QPushButton *>("pushButton_5")->autoFillBackground());
 }
 
 void WindowTest::initialSessionState()
 {
-    Bench bench;
+    Rig rig;
     QVERIFY(!connected);
     QVERIFY(mode.isEmpty());
     QVERIFY(nextFileNameUpload.isEmpty());
@@ -155,30 +155,30 @@ void WindowTest::initialSessionState()
 
 void WindowTest::languagesIndexForIndex()
 {
-    Bench bench;
+    Rig rig;
     const QStringList names = { "English", "Русский", "Italiano", "Cesky", "Deutsch",
                                 "Francais", "Polski", "Portugues", "Romana", "Espanol" };
     const QStringList codes = { "ENG", "RUS", "ITA", "CZE", "DEU", "FRA", "POL", "POR", "RON", "SPA" };
-    QCOMPARE(bench.languageBox()->count(), 10);
+    QCOMPARE(rig.languageBox()->count(), 10);
     for (int i = 0; i < 10; ++i) {
-        QCOMPARE(bench.languageBox()->itemText(i), names.at(i));
+        QCOMPARE(rig.languageBox()->itemText(i), names.at(i));
         QCOMPARE(lang[i], codes.at(i));
     }
     const QStringList controllers = { "ili9341", "st7789", "ili9488", "st7796" };
-    QCOMPARE(bench.displayBox()->count(), 4);
+    QCOMPARE(rig.displayBox()->count(), 4);
     for (int i = 0; i < 4; ++i)
-        QCOMPARE(bench.displayBox()->itemText(i), controllers.at(i));
+        QCOMPARE(rig.displayBox()->itemText(i), controllers.at(i));
 }
 
 void WindowTest::scanButtonRefillsPorts()
 {
-    Bench bench;
-    bench.statusBar()->clearMessage();
-    QVERIFY(bench.portBox()->findText(bench.receiver.portName()) >= 0);
-    bench.window->findChild<QPushButton *>("pushButton_6")->click();
+    Rig rig;
+    rig.statusBar()->clearMessage();
+    QVERIFY(rig.portBox()->findText(rig.receiver.portName()) >= 0);
+    rig.window->findChild<QPushButton *>("pushButton_6")->click();
     // The pseudo-terminal is no port the system enumerates: the refill drops it.
-    QCOMPARE(bench.portBox()->findText(bench.receiver.portName()), -1);
-    QCOMPARE(bench.status(), QString("scan ports complete"));
+    QCOMPARE(rig.portBox()->findText(rig.receiver.portName()), -1);
+    QCOMPARE(rig.status(), QString("scan ports complete"));
 }
 
 void WindowTest::hiddenButtonsReachTheirSlots_data()
@@ -199,99 +199,99 @@ void WindowTest::hiddenButtonsReachTheirSlots()
 {
     QFETCH(QString, button);
     QFETCH(QString, message);
-    Bench bench;
+    Rig rig;
     // Download all needs a row to fetch before it asks for the link.
-    bench.table()->setRowCount(1);
-    bench.table()->setItem(0, 1, new QTableWidgetItem("ap.csv"));
-    bench.window->findChild<QPushButton *>(button)->click();
-    QCOMPARE(bench.boxes.texts, QStringList{ message });
-    QCOMPARE(bench.boxes.icons.first(), QMessageBox::Information);
-    QCOMPARE(bench.status(), QString());
+    rig.table()->setRowCount(1);
+    rig.table()->setItem(0, 1, new QTableWidgetItem("ap.csv"));
+    rig.window->findChild<QPushButton *>(button)->click();
+    QCOMPARE(rig.boxes.texts, QStringList{ message });
+    QCOMPARE(rig.boxes.icons.first(), QMessageBox::Information);
+    QCOMPARE(rig.status(), QString());
     QVERIFY(noModalLeft());
 }
 
 void WindowTest::installAndCancelButtons()
 {
-    Bench bench;
-    bench.portBox()->clear();
-    auto *install = bench.window->findChild<QPushButton *>("pushButton_Install");
-    auto *cancel = bench.window->findChild<QPushButton *>("pushButton_9");
+    Rig rig;
+    rig.portBox()->clear();
+    auto *install = rig.window->findChild<QPushButton *>("pushButton_Install");
+    auto *cancel = rig.window->findChild<QPushButton *>("pushButton_9");
     install->click();
-    QCOMPARE(bench.status(), QString("ESP32: can't use the port"));
-    QCOMPARE(bench.logPane()->toPlainText(), QString("-> Start installation..."));
-    QVERIFY(cancel->isVisibleTo(bench.window.get()));
+    QCOMPARE(rig.status(), QString("ESP32: can't use the port"));
+    QCOMPARE(rig.logPane()->toPlainText(), QString("-> Start installation..."));
+    QVERIFY(cancel->isVisibleTo(rig.window.get()));
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })
-        QVERIFY2(!bench.window->findChild<QWidget *>(name)->isEnabled(), name);
+        QVERIFY2(!rig.window->findChild<QWidget *>(name)->isEnabled(), name);
     cancel->click();
     QCOMPARE(installStat, 0);
-    QVERIFY(!cancel->isVisibleTo(bench.window.get()));
+    QVERIFY(!cancel->isVisibleTo(rig.window.get()));
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })
-        QVERIFY2(bench.window->findChild<QWidget *>(name)->isEnabled(), name);
+        QVERIFY2(rig.window->findChild<QWidget *>(name)->isEnabled(), name);
 }
 
 void WindowTest::modelLabelFollowsController()
 {
-    Bench bench;
-    auto *model = bench.window->findChild<QLabel *>("label_4");
+    Rig rig;
+    auto *model = rig.window->findChild<QLabel *>("label_4");
     QCOMPARE(model->text(), QString("Lumo 1/Lumo 2/Lumo Mini"));
-    bench.displayBox()->setCurrentText("st7789");
+    rig.displayBox()->setCurrentText("st7789");
     QCOMPARE(model->text(), QString("Lumo 7"));
-    bench.displayBox()->setCurrentText("ili9488");
+    rig.displayBox()->setCurrentText("ili9488");
     QCOMPARE(model->text(), QString("Lumo Max"));
-    bench.displayBox()->setCurrentText("st7796");
+    rig.displayBox()->setCurrentText("st7796");
     QCOMPARE(model->text(), QString());
-    bench.displayBox()->setCurrentText("ili9341");
+    rig.displayBox()->setCurrentText("ili9341");
     QCOMPARE(model->text(), QString("Lumo 1/Lumo 2/Lumo Mini"));
 }
 
 void WindowTest::changelogFollowsLanguage()
 {
-    Bench bench;
-    QVERIFY(bench.logPane()->toPlainText().startsWith("VELTRA firmware 2.4.1"));
-    bench.languageBox()->setCurrentIndex(1);
-    QVERIFY(bench.logPane()->toPlainText().startsWith(QString::fromUtf8("Прошивка VELTRA 2.4.1")));
-    QVERIFY(bench.logPane()->toPlainText().contains(QString::fromUtf8("Пресеты сохраняют порядок")));
+    Rig rig;
+    QVERIFY(rig.logPane()->toPlainText().startsWith("VELTRA firmware 2.4.1"));
+    rig.languageBox()->setCurrentIndex(1);
+    QVERIFY(rig.logPane()->toPlainText().startsWith(QString::fromUtf8("Прошивка VELTRA 2.4.1")));
+    QVERIFY(rig.logPane()->toPlainText().contains(QString::fromUtf8("Пресеты сохраняют порядок")));
 }
 
 void WindowTest::changelogWithByteOrderMark()
 {
-    Bench bench;
-    QVERIFY(bench.workspace.readFile("firmware/changelog/changelogDEU.txt").startsWith("\xef\xbb\xbf"));
-    bench.languageBox()->setCurrentText("Deutsch");
-    QVERIFY(bench.logPane()->toPlainText().startsWith("VELTRA-Firmware 2.4.1"));
-    QVERIFY(bench.logPane()->toPlainText().contains(QString::fromUtf8("Städteliste")));
+    Rig rig;
+    QVERIFY(rig.workspace.readFile("firmware/changelog/changelogDEU.txt").startsWith("\xef\xbb\xbf"));
+    rig.languageBox()->setCurrentText("Deutsch");
+    QVERIFY(rig.logPane()->toPlainText().startsWith("VELTRA-Firmware 2.4.1"));
+    QVERIFY(rig.logPane()->toPlainText().contains(QString::fromUtf8("Städteliste")));
 }
 
 void WindowTest::missingChangelogKeepsText()
 {
-    Bench bench;
+    Rig rig;
     QVERIFY(QFile::remove("firmware/changelog/changelogPOL.txt"));
-    bench.languageBox()->setCurrentText("Italiano");
-    const QString italian = bench.logPane()->toPlainText();
+    rig.languageBox()->setCurrentText("Italiano");
+    const QString italian = rig.logPane()->toPlainText();
     QVERIFY(italian.startsWith("Firmware VELTRA 2.4.1"));
-    bench.languageBox()->setCurrentText("Polski");
-    QCOMPARE(bench.logPane()->toPlainText(), italian);
+    rig.languageBox()->setCurrentText("Polski");
+    QCOMPARE(rig.logPane()->toPlainText(), italian);
 }
 
 void WindowTest::languageChangeWipesLogLines()
 {
-    Bench bench;
-    QVERIFY(bench.connectAndList());
-    QVERIFY(bench.logPane()->toPlainText().contains("...connected to device"));
-    bench.languageBox()->setCurrentText("Espanol");
-    QVERIFY(!bench.logPane()->toPlainText().contains("...connected to device"));
-    QVERIFY(bench.logPane()->toPlainText().startsWith("Firmware VELTRA 2.4.1\n\n- Barrido"));
+    Rig rig;
+    QVERIFY(rig.connectAndList());
+    QVERIFY(rig.logPane()->toPlainText().contains("...connected to device"));
+    rig.languageBox()->setCurrentText("Espanol");
+    QVERIFY(!rig.logPane()->toPlainText().contains("...connected to device"));
+    QVERIFY(rig.logPane()->toPlainText().startsWith("Firmware VELTRA 2.4.1\n\n- Barrido"));
 }
 
 void WindowTest::driverButtonRunsDriverScript()
 {
-    Bench bench;
-    bench.workspace.writeFile("driver.sh", "echo \"$0 $#\" > driver-ran\n");
-    bench.window->findChild<QPushButton *>("pushButton_Driver")->click();
-    QCOMPARE(bench.workspace.readFile("driver-ran"), QByteArray("driver.sh 0\n"));
-    QCOMPARE(bench.status(), QString("scan ports complete"));
+    Rig rig;
+    rig.workspace.writeFile("driver.sh", "echo \"$0 $#\" > driver-ran\n");
+    rig.window->findChild<QPushButton *>("pushButton_Driver")->click();
+    QCOMPARE(rig.workspace.readFile("driver-ran"), QByteArray("driver.sh 0\n"));
+    QCOMPARE(rig.status(), QString("scan ports complete"));
 }
 
 QTEST_MAIN(WindowTest)

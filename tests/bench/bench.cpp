@@ -7,7 +7,7 @@
 // installer's processor time. Unpaced: a 256 KiB download and upload and a
 // listing of 500 files, the installer's own cost per exchange.
 
-#include "session.h"
+#include "app/session.h"
 #include "testkit.h"
 
 #include <QApplication>
@@ -97,23 +97,23 @@ public:
     QList<Row> unpaced();
 
 private:
-    void choosePort(Bench &bench, const QString &port);
+    void choosePort(Rig &rig, const QString &port);
     QString simulator;
     QObject context;
     LineCount line;
 };
 
-void Runner::choosePort(Bench &bench, const QString &port)
+void Runner::choosePort(Rig &rig, const QString &port)
 {
-    bench.portBox()->addItem(port);
-    bench.portBox()->setCurrentText(port);
+    rig.portBox()->addItem(port);
+    rig.portBox()->setCurrentText(port);
 }
 
 QList<Row> Runner::pacedInstallation()
 {
-    Bench bench;
-    bench.window->show();
-    const QString store = bench.workspace.path() + "/receiver";
+    Rig rig;
+    rig.window->show();
+    const QString store = rig.workspace.path() + "/receiver";
     QDir().mkpath(store);
     const QList<QPair<QString, int>> dataSet = {
         { "ap.csv", 9000 }, { "city.csv", 7000 }, { "preset.csv", 6000 }, { "scan.csv", 12000 },
@@ -127,7 +127,7 @@ QList<Row> Runner::pacedInstallation()
     }
     qputenv("VELTRA_RECEIVER_STORE", QFile::encodeName(store));
     Receiver receiver(simulator, store, true);
-    choosePort(bench, receiver.port);
+    choosePort(rig, receiver.port);
 
     // Phases start and end at the log lines that mark them.
     struct Mark { QString line; int phase; bool start; };
@@ -145,8 +145,8 @@ QList<Row> Runner::pacedInstallation()
     QElapsedTimer clock;
     clock.start();
     int printed = 0;
-    QObject::connect(bench.logPane(), &QTextBrowser::textChanged, &context, [&] {
-        const QStringList lines = bench.logLines();
+    QObject::connect(rig.logPane(), &QTextBrowser::textChanged, &context, [&] {
+        const QStringList lines = rig.logLines();
         for (; printed < lines.size(); ++printed) {
             for (const Mark &mark : marks) {
                 if (lines.at(printed) != mark.line)
@@ -167,9 +167,9 @@ QList<Row> Runner::pacedInstallation()
 
     const double cpuBefore = cpuSeconds();
     clock.restart();
-    bench.install();
-    if (!bench.installationEnded(300000) || !bench.logPane()->toPlainText().endsWith("-> Installation complete."))
-        qFatal("the paced installation did not complete: %s", qPrintable(bench.logLines().last()));
+    rig.install();
+    if (!rig.installationEnded(300000) || !rig.logPane()->toPlainText().endsWith("-> Installation complete."))
+        qFatal("the paced installation did not complete: %s", qPrintable(rig.logLines().last()));
     const double wall = clock.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
 
@@ -200,50 +200,50 @@ QList<Row> Runner::unpaced()
         big += char((i * 131 + i / 256) & 0xff);
 
     {
-        Bench bench;
-        bench.window->show();
-        const QString store = bench.workspace.path() + "/receiver";
+        Rig rig;
+        rig.window->show();
+        const QString store = rig.workspace.path() + "/receiver";
         QDir().mkpath(store);
         QFile out(store + "/big.bin");
         out.open(QIODevice::WriteOnly);
         out.write(big);
         out.close();
         Receiver receiver(simulator, store, false);
-        choosePort(bench, receiver.port);
-        if (!bench.connectAndList())
+        choosePort(rig, receiver.port);
+        if (!rig.connectAndList())
             qFatal("no listing");
 
         QDir().mkdir("files");
         LineCount before = line;
         QElapsedTimer clock;
         clock.start();
-        bench.invoke("on_pushButton_DownloadAll_clicked");
+        rig.invoke("on_pushButton_DownloadAll_clicked");
         waitUntil([] { return currentRowDownloadAll == -1 && mode.isEmpty(); }, 60000);
         Row download("unpaced download of 256 KiB", line.out - before.out, line.in - before.in, clock.nsecsElapsed() / 1e9);
-        if (bench.workspace.readFile("files/big.bin") != big)
+        if (rig.workspace.readFile("files/big.bin") != big)
             qFatal("the download is not whole");
         download.note = QString("%1 KiB/s").arg(256 / download.measuredSeconds, 0, 'f', 0);
         rows << download;
 
-        bench.workspace.writeFile("files/ap.csv", big);
+        rig.workspace.writeFile("files/ap.csv", big);
         before = line;
         bool complete = false;
-        QObject::connect(bench.statusBar(), &QStatusBar::messageChanged, &context, [&](const QString &text) {
+        QObject::connect(rig.statusBar(), &QStatusBar::messageChanged, &context, [&](const QString &text) {
             if (text == "uploading complete" && !complete) {
                 complete = true;
                 rows << Row("unpaced upload of 256 KiB", line.out - before.out, line.in - before.in, clock.nsecsElapsed() / 1e9);
             }
         });
         clock.restart();
-        bench.invoke("on_pushButton_UploadAll_clicked");
+        rig.invoke("on_pushButton_UploadAll_clicked");
         waitUntil([&] { return complete; }, 60000);
         rows.last().note = QString("%1 KiB/s").arg(256 / rows.last().measuredSeconds, 0, 'f', 0);
         waitUntil([] { return nextFileNameUpload.isEmpty() && mode.isEmpty(); }, 60000);
     }
     {
-        Bench bench;
-        bench.window->show();
-        const QString store = bench.workspace.path() + "/receiver";
+        Rig rig;
+        rig.window->show();
+        const QString store = rig.workspace.path() + "/receiver";
         QDir().mkpath(store);
         for (int i = 0; i < 500; ++i) {
             QFile out(store + QString("/station%1.csv").arg(i, 3, 10, QChar('0')));
@@ -251,11 +251,11 @@ QList<Row> Runner::unpaced()
             out.write(QByteArray(20 + i % 50, 's'));
         }
         Receiver receiver(simulator, store, false);
-        choosePort(bench, receiver.port);
+        choosePort(rig, receiver.port);
         const LineCount before = line;
         QElapsedTimer clock;
         clock.start();
-        if (!bench.connectAndList() || bench.table()->rowCount() != 500)
+        if (!rig.connectAndList() || rig.table()->rowCount() != 500)
             qFatal("the listing of 500 files failed");
         Row listing("unpaced listing of 500 files", line.out - before.out, line.in - before.in, clock.nsecsElapsed() / 1e9);
         listing.note = QString("%1 ms").arg(listing.measuredSeconds * 1000, 0, 'f', 1);

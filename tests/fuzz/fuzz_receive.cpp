@@ -8,9 +8,9 @@
 // piece: the pending request is one the manager knows, and every saved file
 // lies inside "files" with exactly the size its reply announced.
 
-#include "mainwindow.h"
-#include "receiversimulator.h"
-#include "session.h"
+#include "app/mainwindow.h"
+#include "receiversim/receiversimulator.h"
+#include "app/session.h"
 
 #include <QApplication>
 #include <QComboBox>

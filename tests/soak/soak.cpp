@@ -3,7 +3,7 @@
 // grows beyond a small bound, or on file descriptors left open.
 //   veltra-soak [CYCLES]   (default 200)
 
-#include "session.h"
+#include "app/session.h"
 #include "testkit.h"
 
 #include <QApplication>
@@ -56,9 +56,9 @@ int main(int argc, char *argv[])
     QTextStream out(stderr);
     const int cycles = argc > 1 ? QByteArray(argv[1]).toInt() : 200;
 
-    Bench bench;
-    bench.useFolderStore();
-    bench.receiver.faults().startupNoise = "ets Jun  8 2016 00:22:57\r\nrst:0xc (SW_CPU_RESET)\r\n";
+    Rig rig;
+    rig.useFolderStore();
+    rig.receiver.faults().startupNoise = "ets Jun  8 2016 00:22:57\r\nrst:0xc (SW_CPU_RESET)\r\n";
     const QMap<QString, QByteArray> original = dataSet();
 
     qint64 memoryAfterWarmUp = 0;
@@ -68,24 +68,24 @@ int main(int argc, char *argv[])
     clock.start();
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         // The test kit records every request and status message: forget them.
-        bench.receiver.clearLog();
-        bench.statusHistory.clear();
-        bench.receiver.clearFiles();
+        rig.receiver.clearLog();
+        rig.statusHistory.clear();
+        rig.receiver.clearFiles();
         for (auto it = original.cbegin(); it != original.cend(); ++it)
-            bench.receiver.putFile(it.key(), it.value());
-        bench.install();
+            rig.receiver.putFile(it.key(), it.value());
+        rig.install();
         QString problem;
-        if (!bench.installationEnded(60000))
+        if (!rig.installationEnded(60000))
             problem = "the installation did not finish";
-        else if (!bench.logPane()->toPlainText().endsWith("-> Installation complete."))
-            problem = "the installation ended early: " + bench.logLines().last();
-        const QMap<QString, QByteArray> after = bench.receiver.files();
+        else if (!rig.logPane()->toPlainText().endsWith("-> Installation complete."))
+            problem = "the installation ended early: " + rig.logLines().last();
+        const QMap<QString, QByteArray> after = rig.receiver.files();
         for (const char *name : { "ap.csv", "city.csv", "preset.csv", "scan.csv" }) {
             if (after.value(name) != original.value(name))
                 problem = QString("the receiver's %1 changed").arg(name);
         }
         for (auto it = original.cbegin(); it != original.cend(); ++it) {
-            if (bench.workspace.readFile("files/" + it.key()) != it.value())
+            if (rig.workspace.readFile("files/" + it.key()) != it.value())
                 problem = "the backup of " + it.key() + " is not whole";
         }
         // Older backups pile up by design; a soak clears them between cycles.
@@ -106,7 +106,7 @@ int main(int argc, char *argv[])
     const qint64 memoryAtEnd = residentKb();
     const int descriptorsAtEnd = openDescriptors();
     out << "soak: " << cycles << " installations in " << clock.elapsed() / 1000.0 << " s" << Qt::endl;
-    out << "soak: receiver bytes read " << bench.receiver.bytesRead() << ", written " << bench.receiver.bytesWritten() << Qt::endl;
+    out << "soak: receiver bytes read " << rig.receiver.bytesRead() << ", written " << rig.receiver.bytesWritten() << Qt::endl;
     out << "soak: resident memory after " << warmUpCycles << " cycles " << memoryAfterWarmUp << " KiB, at the end "
         << memoryAtEnd << " KiB" << Qt::endl;
     out << "soak: open descriptors after the first cycle " << descriptorsAtStart << ", at the end " << descriptorsAtEnd << Qt::endl;

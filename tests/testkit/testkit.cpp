@@ -1,5 +1,5 @@
 #include "testkit.h"
-#include "session.h"
+#include "app/session.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -94,6 +95,29 @@ void resetSession()
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;
     installStat = 0;
+    uploadOffset = 0;
+    listedSize = 0;
+    readErrorsInARow = 0;
+    linkNumber = 0;
+    savedNames.clear();
+    listWhole = true;
+    restorePending = false;
+    flashScript = nullptr;
+}
+
+const QStringList dataFiles = { "ap.csv", "city.csv", "preset.csv", "scan.csv" };
+
+QByteArray sampleData(const QString &name, int lines)
+{
+    QByteArray content;
+    for (int i = 0; i < lines; ++i)
+        content += name.toUtf8() + "," + QByteArray::number(87.5 + i * 0.1, 'f', 1) + ",Station " + QByteArray::number(i) + "\n";
+    return content;
+}
+
+QStringList eightDigitFolders()
+{
+    return QDir().entryList(QDir::Dirs | QDir::NoDotAndDotDot).filter(QRegularExpression("^[0-9]{8}$"));
 }
 
 ModalAnswerer::ModalAnswerer(QObject *parent)
@@ -115,6 +139,8 @@ void ModalAnswerer::poll()
             statusWhileOpen << statusBar->currentMessage();
         QAbstractButton *button = box->button(answer);
         if (!button)
+            button = box->defaultButton();
+        if (!button)
             button = box->buttons().value(0);
         button->click();
     } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
@@ -129,7 +155,7 @@ void ModalAnswerer::poll()
     }
 }
 
-Bench::Bench()
+Rig::Rig()
 {
     resetSession();
     workspace.installDemoRelease();
@@ -143,21 +169,21 @@ Bench::Bench()
     portBox()->setCurrentText(receiver.portName());
 }
 
-Bench::~Bench()
+Rig::~Rig()
 {
     resetSession();
 }
 
-QComboBox *Bench::portBox() const { return window->findChild<QComboBox *>("comboBox"); }
-QComboBox *Bench::languageBox() const { return window->findChild<QComboBox *>("comboBox_language"); }
-QComboBox *Bench::displayBox() const { return window->findChild<QComboBox *>("comboBox_2"); }
-QTableWidget *Bench::table() const { return window->findChild<QTableWidget *>("tableWidget"); }
-QTextBrowser *Bench::logPane() const { return window->findChild<QTextBrowser *>("textBrowser"); }
-QStatusBar *Bench::statusBar() const { return window->findChild<QStatusBar *>("statusbar"); }
-QStringList Bench::logLines() const { return logPane()->toPlainText().split('\n'); }
-QString Bench::status() const { return statusBar()->currentMessage(); }
+QComboBox *Rig::portBox() const { return window->findChild<QComboBox *>("comboBox"); }
+QComboBox *Rig::languageBox() const { return window->findChild<QComboBox *>("comboBox_language"); }
+QComboBox *Rig::displayBox() const { return window->findChild<QComboBox *>("comboBox_2"); }
+QTableWidget *Rig::table() const { return window->findChild<QTableWidget *>("tableWidget"); }
+QTextBrowser *Rig::logPane() const { return window->findChild<QTextBrowser *>("textBrowser"); }
+QStatusBar *Rig::statusBar() const { return window->findChild<QStatusBar *>("statusbar"); }
+QStringList Rig::logLines() const { return logPane()->toPlainText().split('\n'); }
+QString Rig::status() const { return statusBar()->currentMessage(); }
 
-QStringList Bench::tableNames() const
+QStringList Rig::tableNames() const
 {
     QStringList names;
     for (int row = 0; row < table()->rowCount(); ++row)
@@ -165,13 +191,13 @@ QStringList Bench::tableNames() const
     return names;
 }
 
-void Bench::invoke(const char *slot)
+void Rig::invoke(const char *slot)
 {
     if (!QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection))
         qFatal("no slot %s", slot);
 }
 
-QString Bench::useFolderStore()
+QString Rig::useFolderStore()
 {
     const QString store = workspace.path() + "/receiver";
     receiver.setStoreFolder(store);
@@ -179,26 +205,38 @@ QString Bench::useFolderStore()
     return store;
 }
 
-void Bench::install()
+void Rig::install()
 {
     window->findChild<QPushButton *>("pushButton_Install")->click();
 }
 
-bool Bench::installationEnded(int timeoutMs)
+bool Rig::installationEnded(int timeoutMs)
 {
     return waitUntil([] { return installStat == 0; }, timeoutMs);
 }
 
-bool Bench::connectAndList()
+bool Rig::connectAndList()
 {
     invoke("on_pushButton_3_clicked");
     return connected && waitUntil([] { return mode.isEmpty(); }, 10000);
 }
 
-void Bench::selectRow(int row)
+void Rig::selectRow(int row)
 {
     table()->setCurrentCell(row, 1);
     table()->selectRow(row);
+}
+
+void Rig::downloadRow(int row, const QString &folder)
+{
+    boxes.dialogPath = folder;
+    selectRow(row);
+    invoke("on_pushButton_clicked");
+}
+
+void Rig::cancel()
+{
+    window->findChild<QPushButton *>("pushButton_9")->click();
 }
 
 bool noModalLeft()

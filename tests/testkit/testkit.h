@@ -5,8 +5,8 @@
 // state, modal boxes answered from a timer, and a window wired to a
 // simulated receiver.
 
-#include "mainwindow.h"
-#include "receiversimulator.h"
+#include "app/mainwindow.h"
+#include "receiversim/receiversimulator.h"
 
 #include <QComboBox>
 #include <QMessageBox>
@@ -44,8 +44,16 @@ private:
 // Sets the session state back to its start values and closes the port.
 void resetSession();
 
-// Answers modal boxes as they open: message boxes with a chosen button,
-// file dialogs with a chosen path. Records every message box text.
+// The receiver's four data files, in the order a restore sends them.
+extern const QStringList dataFiles;
+// Lines of made-up station data, as the receiver's data files hold them.
+QByteArray sampleData(const QString &name, int lines = 60);
+// The folders of the working folder named by eight digits: older backups.
+QStringList eightDigitFolders();
+
+// Answers modal boxes as they open: message boxes with a chosen button (their
+// default one when they lack it), file dialogs with a chosen path. Records
+// every message box text.
 class ModalAnswerer : public QObject
 {
     Q_OBJECT
@@ -66,11 +74,11 @@ private:
 
 // A window, started in a temporary working folder that holds the demo
 // release, with the simulator's port chosen in the port selector.
-class Bench
+class Rig
 {
 public:
-    Bench();
-    ~Bench();
+    Rig();
+    ~Rig();
 
     Workspace workspace;
     ReceiverSimulator receiver;
@@ -98,6 +106,10 @@ public:
     // Connect and wait until the listing has ended.
     bool connectAndList();
     void selectRow(int row);
+    // Downloads one row of the table into a folder chosen in the dialog.
+    void downloadRow(int row, const QString &folder);
+    // Presses "Cancel".
+    void cancel();
 };
 
 // The frame tag every request starts with, restated here so that a changed

@@ -1,4 +1,4 @@
-#include "linepacer.h"
+#include "receiversim/linepacer.h"
 
 namespace {
 constexpr int sliceBytes = 64;

@@ -3,7 +3,7 @@
 // files in FOLDER; prints the port path as its first line and runs until
 // interrupted.
 
-#include "receiversimulator.h"
+#include "receiversim/receiversimulator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

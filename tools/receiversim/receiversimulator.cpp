@@ -1,5 +1,5 @@
-#include "receiversimulator.h"
-#include "linepacer.h"
+#include "receiversim/receiversimulator.h"
+#include "receiversim/linepacer.h"
 
 #include <QDir>
 #include <QFile>
