@@ -68,6 +68,7 @@ private:
 
     // Refusals before a request is sent.
     void refuse(QMessageBox::Icon icon, const QString &text);
+    bool confirm(const QString &question);
     bool linkIsIdle(const QString &busyText);
     bool hasSelectedFile();
     int selectedRow() const;
@@ -75,8 +76,10 @@ private:
 
     // Installation.
     void setControlsLocked(bool locked);
+    bool confirmIncompleteBackup();
     void backUpDevice();
     bool flashFirmware();
+    void reportDataNotPutBack();
     void log(const QString &line);
     void showStatus(const QString &text);
 

@@ -63,6 +63,7 @@ void MainWindow::connectDevice()
     serial.clear(QSerialPort::AllDirections);
     // A listing cut short on an earlier link must not swallow this link's reply.
     sizeOfData = 0;
+    listWhole = true;
     startRequest(Mode::Memory);
 
     readErrorsInARow = 0;
@@ -133,15 +134,17 @@ void MainWindow::countDown()
 {
     if (mode != Mode::Memory && mode != Mode::List)
         return;
-    // The receiver said it holds data but its file list never came: flashing
-    // now would lose that data.
-    if (installStat == InstallStep::Connect && mode == Mode::List && usedMemory != 0) {
-        mode.clear();
-        log("...can't read the file list of the device");
-        on_pushButton_9_clicked();
+    // A receiver that answered something may hold data whose list never
+    // came: the backup step asks before the firmware is written over it.
+    // One that said nothing, or that it holds nothing, has nothing to lose.
+    const bool mayHoldData = mode == Mode::Memory ? !recived.isEmpty() : usedMemory != 0;
+    mode.clear();
+    sizeOfData = 0;
+    if (installStat == InstallStep::Connect && mayHoldData) {
+        listWhole = false;
+        Install();
         return;
     }
-    mode.clear();
     log("...filesystem not found on device");
     // Without a listing, the step that would have used it is passed over.
     installStat = installStat == InstallStep::Connect ? InstallStep::Backup : InstallStep::Restore;

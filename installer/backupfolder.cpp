@@ -20,16 +20,17 @@ QString randomBackupName()
     return name;
 }
 
-bool prepareBackupFolder(const QString &folder)
+bool prepareBackupFolder(const QString &folder, QString *movedTo)
 {
     QDir here;
+    movedTo->clear();
     if (QFileInfo::exists(folder)) {
-        bool moved = false;
-        for (int attempt = 0; attempt < moveAttempts && !moved; ++attempt) {
+        for (int attempt = 0; attempt < moveAttempts && movedTo->isEmpty(); ++attempt) {
             const QString aside = randomBackupName();
-            moved = !QFileInfo::exists(aside) && here.rename(folder, aside);
+            if (!QFileInfo::exists(aside) && here.rename(folder, aside))
+                *movedTo = aside;
         }
-        if (!moved)
+        if (movedTo->isEmpty())
             return false;
     }
     return here.mkdir(folder);

@@ -7,9 +7,10 @@
 QString randomBackupName();
 
 // Makes "folder" a new, empty folder. An older one is moved aside to a
-// random eight-digit name first, never over an existing one; false when it
-// can't be moved or the new folder can't be created.
-bool prepareBackupFolder(const QString &folder);
+// random eight-digit name first, never over an existing one, and movedTo
+// gets that name (empty when there was none to move); false when it can't be
+// moved or the new folder can't be created.
+bool prepareBackupFolder(const QString &folder, QString *movedTo);
 
 // True when the flashing script's log has a line holding "RTS".
 bool firmwareLogSucceeded(const QString &logPath);

@@ -27,6 +27,11 @@ void MainWindow::Install()
         on_pushButton_3_clicked();
         return;
     case InstallStep::Backup:
+        // Bytes behind the listing mean it can't be trusted either.
+        if (!recived.isEmpty() || serial.bytesAvailable() > 0)
+            listWhole = false;
+        if (!listWhole && !confirmIncompleteBackup())
+            return;
         backUpDevice();
         return;
     case InstallStep::Flash:
@@ -42,6 +47,7 @@ void MainWindow::Install()
         on_pushButton_UploadAll_clicked();
         return;
     case InstallStep::Complete:
+        reportDataNotPutBack();
         log(QString());
         log("-> Installation complete.");
         on_pushButton_8_clicked();
@@ -55,12 +61,44 @@ void MainWindow::backUpDevice()
     log(QString());
     log("-> Save data from device:");
     // A backup never mixes with or overwrites an older one.
-    if (!prepareBackupFolder("files")) {
+    QString olderBackup;
+    if (!prepareBackupFolder("files", &olderBackup)) {
         log("...can't prepare the backup folder");
         on_pushButton_9_clicked();
         return;
     }
+    if (!olderBackup.isEmpty())
+        log("...older backup moved to " + olderBackup);
     on_pushButton_DownloadAll_clicked();
+}
+
+// The receiver may hold data that can't be saved: the firmware is written
+// over it only on the user's word.
+bool MainWindow::confirmIncompleteBackup()
+{
+    const quint64 link = linkNumber;
+    const bool yes = confirm("The files on the receiver can't be read, so they can't be saved. Install the firmware "
+                             "anyway? Its stations, presets and settings will be lost.");
+    // The link may have been lost, and the installation with it, while the question was open.
+    if (installStat != InstallStep::Backup || link != linkNumber || !connected)
+        return false;
+    if (!yes) {
+        log("...can't read the file list of the device");
+        on_pushButton_9_clicked();
+        return false;
+    }
+    log("...installing without a complete backup");
+    return true;
+}
+
+// Once the firmware is written, the receiver's data exists only in "files"
+// until the restore has put it back: the user is told where it is.
+void MainWindow::reportDataNotPutBack()
+{
+    if (!restorePending)
+        return;
+    restorePending = false;
+    log("...the saved data was not put back; it is in the folder files");
 }
 
 bool MainWindow::flashFirmware()
@@ -68,15 +106,21 @@ bool MainWindow::flashFirmware()
     log(QString());
     log("-> Install firmware...");
     const QString installLog = "firmware/install.log";
-    QFile::remove(installLog);
+    // A log that stays from an earlier run would count as this one's success.
+    if (QFile::exists(installLog) && !QFile::remove(installLog)) {
+        log("...failed");
+        return false;
+    }
     runShippedScript("flash", { ui->comboBox->currentText(), ui->comboBox_2->currentText() });
     const bool done = firmwareLogSucceeded(installLog);
     log(done ? "...done" : "...failed");
+    restorePending = done;
     return done;
 }
 
 void MainWindow::on_pushButton_9_clicked()
 {
+    reportDataNotPutBack();
     installStat = InstallStep::Idle;
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;

@@ -1,6 +1,7 @@
 #include "storage/batch.h"
 #include "app/mainwindow.h"
 #include "app/session.h"
+#include "installer/steps.h"
 #include "ui_mainwindow.h"
 
 QString nextUploadName(const QString &current, const QString &languageCode)
@@ -21,21 +22,27 @@ QString nextUploadName(const QString &current, const QString &languageCode)
 void MainWindow::on_pushButton_UploadAll_clicked()
 {
     nextFileNameUpload = nextUploadName(nextFileNameUpload, lang[ui->comboBox_language->currentIndex()]);
-    if (!nextFileNameUpload.isEmpty())
+    if (!nextFileNameUpload.isEmpty()) {
         on_pushButton_2_clicked();
-    else if (installStat != 0)
+        return;
+    }
+    if (installStat == InstallStep::Restore)
+        restorePending = false;
+    if (installStat != InstallStep::Idle)
         Install();
 }
 
 void MainWindow::on_pushButton_DownloadAll_clicked()
 {
     ++currentRowDownloadAll;
+    if (currentRowDownloadAll == 0)
+        savedNames.clear();
     if (currentRowDownloadAll < ui->tableWidget->rowCount()) {
         on_pushButton_clicked();
         return;
     }
     currentRowDownloadAll = -1;
     // A batch run outside an installation ends here instead of starting one.
-    if (installStat != 0)
+    if (installStat != InstallStep::Idle)
         Install();
 }

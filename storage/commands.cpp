@@ -6,15 +6,6 @@
 #include "storage/listing.h"
 #include "ui_mainwindow.h"
 
-namespace {
-bool confirmed(const QString &question)
-{
-    QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::Yes | QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Yes;
-}
-}
-
 // Stale bytes or the receiver's start-up noise must not stand in front of a
 // one-byte reply: every request starts from an empty buffer (startRequest).
 
@@ -26,7 +17,7 @@ void MainWindow::on_pushButton_4_clicked()
         refuse(QMessageBox::Information, "select file, please");
         return;
     }
-    if (!confirmed("Do you want to delete " + selectedFileName() + "?")) {
+    if (!confirm("Do you want to delete " + selectedFileName() + "?")) {
         showStatus(QString());
         return;
     }
@@ -41,7 +32,7 @@ void MainWindow::on_pushButton_5_clicked()
     if (!linkIsIdle("device is busy now"))
         return;
     showStatus("formatting , please wait...");
-    if (confirmed("Please, confirm to format SPIFFS"))
+    if (confirm("Please, confirm to format SPIFFS"))
         startRequest(Mode::Erase);
     else
         showStatus(QString());

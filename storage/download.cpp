@@ -9,6 +9,26 @@
 #include <QFileDialog>
 #include <QSaveFile>
 
+namespace {
+// False when another file of this batch download was saved under the name.
+bool rememberSavingName(const QString &name)
+{
+    const QString key = name.toCaseFolded();
+    if (savedNames.contains(key))
+        return false;
+    savedNames.insert(key);
+    return true;
+}
+
+// Writes exactly the announced bytes; on any failure an older file of that
+// name stays as it was and no partial file is left behind.
+bool saveDownload(const QString &destination, const QByteArray &content)
+{
+    QSaveFile out(destination);
+    return out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
+}
+}
+
 void MainWindow::on_pushButton_clicked()
 {
     if (!linkIsIdle("device is busy now: " + mode))
@@ -33,25 +53,25 @@ void MainWindow::on_pushButton_clicked()
     }
     if (batch)
         log(name);
+    if (listedSize > largestFileSize) {
+        endDownloadWith("ESP32: file too large");
+        return;
+    }
 
     const QString path = devicePath(name);
-    const QString destination = folder + "/" + savingName(path);
+    const QString saving = savingName(path);
+    // Names that differ only in case are one file on Windows and macOS.
+    if (batch && !rememberSavingName(saving)) {
+        endDownloadWith("PC: two device files have the saving name " + saving);
+        return;
+    }
+    const QString destination = folder + "/" + saving;
     showStatus(destination);
     file.setFileName(destination);
 
     showStatus("downloading, please wait...");
     startRequest(Mode::Download, pathArgument(path));
     sizeOfFile = 0;
-}
-
-namespace {
-// Writes exactly the announced bytes; on any failure an older file of that
-// name stays as it was and no partial file is left behind.
-bool saveDownload(const QString &destination, const QByteArray &content)
-{
-    QSaveFile out(destination);
-    return out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
-}
 }
 
 void MainWindow::handleDownloadReply()

@@ -73,6 +73,7 @@ void MainWindow::handleListReply()
     }
     if (!reply.complete)
         return;
+    listWhole = reply.whole;
     showListing(reply.entries);
     endListing();
 }

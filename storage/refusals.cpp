@@ -9,6 +9,13 @@ void MainWindow::refuse(QMessageBox::Icon icon, const QString &text)
     showStatus(QString());
 }
 
+bool MainWindow::confirm(const QString &question)
+{
+    QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::Yes | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool MainWindow::linkIsIdle(const QString &busyText)
 {
     if (!connected) {

@@ -4,6 +4,7 @@
 // complete backup, the older backup untouched, no partial file in "files".
 
 #include "app/session.h"
+#include "device/frames.h"
 #include "testkit.h"
 
 #include <QComboBox>
@@ -41,9 +42,13 @@ private slots:
     void garbageBeforeReplies();
     void garbageAfterReplies();
     void listBodyShorterThanAnnounced();
-    void listBodyLongerThanAnnounced();
+    void untrustedListAsks_data();
+    void untrustedListAsks();
+    void savingNamesCollide_data();
+    void savingNamesCollide();
     void hostileNamesStayInside();
-    void downloadTooLarge();
+    void tooLargeSizes_data();
+    void tooLargeSizes();
     void everyReplyTwice();
     void readErrorsAloneDoNotLoseTheLink();
 
@@ -175,8 +180,7 @@ void FaultsTest::unplugDuringUpload()
     });
     install();
     QVERIFY(finished());
-    QCOMPARE(log().last(), QString("...connection lost"));
-    QCOMPARE(log().at(log().size() - 2), file);
+    QCOMPARE(log().mid(log().size() - 3), QStringList({ file, "...connection lost", "...the saved data was not put back; it is in the folder files" }));
     QVERIFY(!log().contains("-> Installation complete."));
     // The backup is whole, ready for the next attempt.
     for (const QString &name : dataFiles)
@@ -229,10 +233,13 @@ void FaultsTest::garbageBeforeReplies()
 
 void FaultsTest::garbageAfterReplies()
 {
-    // Bytes behind a reply are dropped with it.
+    // Bytes behind the file list make it untrusted; the user's word lets the
+    // installation go on, and the other replies drop what follows them.
     rig->receiver.faults().strayAfterReply = QByteArray::fromHex("00ff") + "trailing";
+    rig->boxes.answer = QMessageBox::Yes;
     install();
     QVERIFY(finished());
+    QVERIFY(log().contains("...installing without a complete backup"));
     QCOMPARE(log().last(), QString("-> Installation complete."));
     for (const QString &name : dataFiles) {
         QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
@@ -251,24 +258,59 @@ void FaultsTest::listBodyShorterThanAnnounced()
     verifyNothingLost();
 }
 
-void FaultsTest::listBodyLongerThanAnnounced()
+void FaultsTest::untrustedListAsks_data()
 {
-    // Only the announced part is taken, and the backup saves what it lists.
-    const int size = before.value("ap.csv").size();
-    rig->receiver.faults().listReplyOverride = QByteArray::fromHex("0000000e" "00000006") + char(0) + char(0)
-                                                + char(size >> 8) + char(size) + "ap.csv"
-                                                + QByteArray::fromHex("0000000800000000") + "city.csv";
-    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [this](char command) {
-        if (command == 'D')
+    const int size = sampleData("ap.csv").size();
+    const QByteArray apEntry = QByteArray::fromHex("00000006") + bigEndianField(quint32(size)) + "ap.csv";
+    const QByteArray cityEntry = QByteArray::fromHex("0000000800000001") + "city.csv";
+    QTest::addColumn<QByteArray>("listReply");
+    QTest::addColumn<QByteArray>("memoryReply");     // sent instead of the real one when not empty
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QStringList>("saved");
+    const QByteArray longer = bigEndianField(quint32(apEntry.size())) + apEntry + cityEntry;
+    const QByteArray pastBody = bigEndianField(quint32(apEntry.size() + cityEntry.size() - 2)) + apEntry + cityEntry.left(cityEntry.size() - 2);
+    QTest::newRow("one entry more, Cancel") << longer << QByteArray() << false << QStringList();
+    QTest::newRow("one entry more, Yes") << longer << QByteArray() << true << QStringList{ "ap.csv" };
+    QTest::newRow("name past the body, Cancel") << pastBody << QByteArray() << false << QStringList();
+    QTest::newRow("name past the body, Yes") << pastBody << QByteArray() << true << QStringList{ "ap.csv" };
+    QTest::newRow("memory of 5 bytes, Cancel") << QByteArray() << QByteArray::fromHex("0010000000") << false << QStringList();
+    QTest::newRow("memory of 5 bytes, Yes") << QByteArray() << QByteArray::fromHex("0010000000") << true << QStringList();
+}
+
+void FaultsTest::untrustedListAsks()
+{
+    QFETCH(QByteArray, listReply);
+    QFETCH(QByteArray, memoryReply);
+    QFETCH(bool, yes);
+    QFETCH(QStringList, saved);
+    rig->receiver.faults().listReplyOverride = listReply;
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&](char command) {
+        if (command == 'M' && !memoryReply.isEmpty() && !flashed()) {
+            rig->receiver.faults().silentCommands = { 'M' };
+            rig->receiver.sendRaw(memoryReply);
+        } else if (command == 'D' || flashed()) {
             rig->receiver.faults().listReplyOverride.clear();
+            rig->receiver.faults().silentCommands.clear();
+        }
     });
+    rig->boxes.answer = yes ? QMessageBox::Yes : QMessageBox::Cancel;
     install();
     QVERIFY(finished());
-    QCOMPARE(log().mid(3, 3), QStringList({ "-> Save data from device:", "ap.csv", "...disconnected" }));
-    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList{ "ap.csv" });
-    QCOMPARE(rig->workspace.readFile("files/ap.csv"), before.value("ap.csv"));
+    QCOMPARE(rig->boxes.texts, QStringList{ "The files on the receiver can't be read, so they can't be saved. Install the "
+                                            "firmware anyway? Its stations, presets and settings will be lost." });
+    QCOMPARE(rig->boxes.icons, QList<QMessageBox::Icon>{ QMessageBox::Warning });
+    QCOMPARE(flashed(), yes);
+    if (!yes) {
+        QCOMPARE(log().last(), QString("...can't read the file list of the device"));
+        QCOMPARE(rig->receiver.files(), before);
+        verifyNothingLost();
+        return;
+    }
+    QVERIFY(log().contains("...installing without a complete backup"));
+    QCOMPARE(QDir("files").entryList(QDir::Files), saved);
+    for (const QString &name : saved)
+        QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
     QCOMPARE(rig->workspace.readFile(olderBackupFolder() + "/ap.csv"), olderBackup);
-    QCOMPARE(log().last(), QString("-> Installation complete."));
 }
 
 void FaultsTest::hostileNamesStayInside()
@@ -290,17 +332,60 @@ void FaultsTest::hostileNamesStayInside()
     QCOMPARE(rig->workspace.readFile("files/-con"), QByteArray("con"));
 }
 
-void FaultsTest::downloadTooLarge()
+void FaultsTest::savingNamesCollide_data()
 {
-    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [this](char command, const QString &path) {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("savingName");
+    QTest::newRow("separator cleaned") << "a-b.txt" << "a:b.txt" << "a-b.txt";
+    QTest::newRow("case") << "Scan.csv" << "scan.csv" << "scan.csv";
+}
+
+void FaultsTest::savingNamesCollide()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, savingName);
+    rig->receiver.clearFiles();
+    rig->receiver.putFile(first, "first file");
+    rig->receiver.putFile(second, "second file");
+    before = rig->receiver.files();
+    install();
+    const QString message = "PC: two device files have the saving name " + savingName;
+    QTRY_COMPARE_WITH_TIMEOUT(rig->status(), message, 10000);
+    QCOMPARE(log().mid(log().size() - 2), QStringList({ second, message }));
+    QCOMPARE(installStat, 2);
+    QVERIFY(mode.isEmpty());
+    rig->cancel();
+    QVERIFY(!flashed());
+    QCOMPARE(rig->receiver.files(), before);
+    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList{ first });
+    QCOMPARE(rig->workspace.readFile("files/" + first), QByteArray("first file"));
+}
+
+void FaultsTest::tooLargeSizes_data()
+{
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("listed") << true;
+    QTest::newRow("announced") << false;
+}
+
+void FaultsTest::tooLargeSizes()
+{
+    QFETCH(bool, listed);
+    const QByteArray huge = QByteArray::fromHex("80000000");
+    if (listed)
+        rig->receiver.faults().listReplyOverride = QByteArray::fromHex("00000010" "00000008") + huge + "city.csv";
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [this, huge](char command, const QString &path) {
         if (command == 'D' && path == "/city.csv") {
             rig->receiver.faults().silentCommands = { 'D' };
-            rig->receiver.sendRaw(QByteArray::fromHex("80000000") + "some");
+            rig->receiver.sendRaw(huge + "some");
         }
     });
     install();
     QTRY_COMPARE_WITH_TIMEOUT(rig->status(), QString("ESP32: file too large"), 10000);
-    QCOMPARE(log().last(), QString("ESP32: file too large"));
+    QCOMPARE(log().mid(log().size() - 2), QStringList({ "city.csv", "ESP32: file too large" }));
+    QCOMPARE(requestLetters(rig->receiver), listed ? QString("ML") : QString("MLDD"));
     QVERIFY(mode.isEmpty());
     QCOMPARE(installStat, 2);
     QVERIFY(!flashed());

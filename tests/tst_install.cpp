@@ -113,6 +113,7 @@ void InstallTest::completeInstallation()
     QVERIFY(connected);
     QTRY_VERIFY(requestLetters(rig->receiver).endsWith("Q"));
     QVERIFY(!rig->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(rig->window.get()));
+    QVERIFY(rig->boxes.texts.isEmpty());
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })
         QVERIFY2(rig->window->findChild<QWidget *>(name)->isEnabled(), name);
@@ -169,8 +170,10 @@ void InstallTest::silentReceiverSkipsBackupAndRestore()
     QCOMPARE(log(), QStringList({ "-> Start installation...", "...connected to device",
                                   "...filesystem not found on device", "...disconnected", "",
                                   "-> Install firmware...", "...done", "...connected to device",
-                                  "...filesystem not found on device", "", "-> Installation complete." }));
+                                  "...filesystem not found on device", "...the saved data was not put back; it is in the folder files", "",
+                                  "-> Installation complete." }));
     QVERIFY(!QDir("files").exists());
+    QVERIFY(rig->boxes.texts.isEmpty());
     QCOMPARE(mode, QString("REBOOT"));
 }
 
@@ -187,9 +190,19 @@ void InstallTest::receiverSilentAfterFlash()
     const QStringList lines = log();
     QVERIFY(!lines.contains("-> Restore data to device:"));
     QCOMPARE(lines.mid(lines.indexOf("...done")),
-             QStringList({ "...done", "...connected to device", "...filesystem not found on device", "",
-                           "-> Installation complete." }));
+             QStringList({ "...done", "...connected to device", "...filesystem not found on device",
+                           "...the saved data was not put back; it is in the folder files", "", "-> Installation complete." }));
     QCOMPARE(QDir("files").entryList(QDir::Files), QStringList(dataFiles));
+
+    // The next installation names the folder that now holds that data.
+    rig->receiver.faults().silentCommands.clear();
+    install();
+    QVERIFY(finished());
+    const QStringList aside = eightDigitFolders();
+    QCOMPARE(aside.size(), 1);
+    QVERIFY(log().contains("...older backup moved to " + aside.first()));
+    for (const QString &name : dataFiles)
+        QCOMPARE(rig->workspace.readFile(aside.first() + "/" + name), before.value(name));
 }
 
 void InstallTest::unreadableFileListCancels()
@@ -235,6 +248,7 @@ void InstallTest::flashingFailure_data()
     QTest::newRow("rts in lower case") << QStringList{ "Connecting....", "hard resetting via rts pin..." } << true;
     QTest::newRow("no log") << QStringList() << false;
     QTest::newRow("empty log") << QStringList() << true;
+    QTest::newRow("stale log that can't be deleted") << QStringList{ "Hard resetting via RTS pin..." } << true;
 }
 
 void InstallTest::flashingFailure()
@@ -243,12 +257,13 @@ void InstallTest::flashingFailure()
     QFETCH(bool, writeLog);
     plantReceiver(false);
     rig->workspace.writeFlashScript(logLines, writeLog);
-    // A log from an earlier run must not count.
-    rig->workspace.writeFile("firmware/install.log", "Hard resetting via RTS pin...\n");
+    // A log from an earlier run must not count, even one that won't go.
+    const bool stale = QByteArray(QTest::currentDataTag()) == "stale log that can't be deleted";
+    rig->workspace.writeFile(stale ? "firmware/install.log/RTS" : "firmware/install.log", "Hard resetting via RTS pin...\n");
     install();
     QVERIFY(finished());
     QCOMPARE(log().mid(log().size() - 3), QStringList({ "", "-> Install firmware...", "...failed" }));
-    QCOMPARE(rig->workspace.readFile("flash-args"), rig->receiver.portName().toUtf8() + " ili9341\n");
+    QCOMPARE(rig->workspace.readFile("flash-args"), stale ? QByteArray() : rig->receiver.portName().toUtf8() + " ili9341\n");
     QVERIFY(!connected);
     QVERIFY(!serial.isOpen());
     QVERIFY(!rig->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(rig->window.get()));

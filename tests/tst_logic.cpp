@@ -286,10 +286,11 @@ void LogicTest::backupFolderMovesOlderOneAside()
 {
     Workspace workspace;
     workspace.writeFile("files/ap.csv", "old backup");
-    QVERIFY(prepareBackupFolder("files"));
+    QString movedTo;
+    QVERIFY(prepareBackupFolder("files", &movedTo));
     QVERIFY(QDir("files").isEmpty());
-    const QStringList aside = QDir().entryList(QDir::Dirs | QDir::NoDotAndDotDot).filter(QRegularExpression("^[0-9]{8}$"));
-    QCOMPARE(aside.size(), 1);
+    QCOMPARE(eightDigitFolders(), QStringList{ movedTo });
+    const QStringList aside = eightDigitFolders();
     QCOMPARE(workspace.readFile(aside.first() + "/ap.csv"), QByteArray("old backup"));
 }
 
@@ -308,7 +309,8 @@ void LogicTest::backupFolderRefusesWhenItCantMove()
     QT_WARNING_POP
     for (const QString &name : taken)
         workspace.writeFile(name + "/keep", "older still");
-    QVERIFY(!prepareBackupFolder("files"));
+    QString movedTo;
+    QVERIFY(!prepareBackupFolder("files", &movedTo));
     QCOMPARE(workspace.readFile("files/ap.csv"), QByteArray("old backup"));
     for (const QString &name : taken)
         QCOMPARE(workspace.readFile(name + "/keep"), QByteArray("older still"));
