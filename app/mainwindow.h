@@ -11,6 +11,9 @@
 #include <QMessageBox>
 #include <QVector>
 
+#include <optional>
+
+struct DownloadReply;
 struct ListEntry;
 
 QT_BEGIN_NAMESPACE
@@ -51,6 +54,7 @@ private:
     void endDownloadWith(const QString &message);
     void handleUploadReply();
     void endUpload(const QString &message);
+    bool startUpload(const QString &source);
     void handleMemoryReply();
     void handleListReply();
     void showListing(const QVector<ListEntry> &entries);
@@ -80,6 +84,11 @@ private:
     void backUpDevice();
     bool flashFirmware();
     void reportDataNotPutBack();
+    void checkRestoredSize();
+    void verifyRestore();
+    void readBackNext();
+    void handleReadBack(const DownloadReply &reply);
+    void judgeReadBack(const std::optional<QByteArray> &readBack);
     void log(const QString &line);
     void showStatus(const QString &text);
 

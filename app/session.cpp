@@ -23,4 +23,6 @@ int readErrorsInARow = 0;
 QSet<QString> savedNames;
 bool listWhole = true;
 bool restorePending = false;
+RestoreCheck restoreCheck;
+bool downloadIntoMemory = false;
 QProcess *flashScript = nullptr;

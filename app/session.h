@@ -13,6 +13,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "installer/restorecheck.h"
+
 class QProcess;
 
 extern bool connected;
@@ -38,7 +40,9 @@ extern quint64 linkNumber;           // links opened so far: a three-second chec
 extern int readErrorsInARow;         // read errors with no data between them: a flood of them means the device is gone
 extern QSet<QString> savedNames;     // saving names (lower case) used in this batch download: two files never share one
 extern bool listWhole;               // the last listing came whole: a backup made from it holds every file
-extern bool restorePending;          // flashed, and the saved data not yet put back
+extern bool restorePending;          // flashed, and the saved data not yet put back whole
+extern RestoreCheck restoreCheck;    // the files the restore sent, read back before the installation calls itself complete
+extern bool downloadIntoMemory;      // the download reads a restored file back: compared, never saved
 extern QProcess *flashScript;        // the flashing script while it runs
 
 #endif

@@ -64,6 +64,7 @@ void MainWindow::connectDevice()
     // A listing cut short on an earlier link must not swallow this link's reply.
     sizeOfData = 0;
     listWhole = true;
+    downloadIntoMemory = false;
     startRequest(Mode::Memory);
 
     readErrorsInARow = 0;

@@ -42,14 +42,18 @@ void MainWindow::Install()
         on_pushButton_3_clicked();
         return;
     case InstallStep::Restore:
+        restoreCheck.clear();
         log(QString());
         log("-> Restore data to device:");
         on_pushButton_UploadAll_clicked();
         return;
     case InstallStep::Complete:
         reportDataNotPutBack();
-        log(QString());
-        log("-> Installation complete.");
+        // Success is said only when it is true: every restored file read back whole.
+        if (restoreCheck.allPutBack()) {
+            log(QString());
+            log("-> Installation complete.");
+        }
         on_pushButton_8_clicked();
         on_pushButton_9_clicked();
         return;
@@ -121,6 +125,7 @@ bool MainWindow::flashFirmware()
 void MainWindow::on_pushButton_9_clicked()
 {
     reportDataNotPutBack();
+    restoreCheck.clear();
     installStat = InstallStep::Idle;
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;

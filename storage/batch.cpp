@@ -27,8 +27,8 @@ void MainWindow::on_pushButton_UploadAll_clicked()
         return;
     }
     if (installStat == InstallStep::Restore)
-        restorePending = false;
-    if (installStat != InstallStep::Idle)
+        verifyRestore();
+    else if (installStat != InstallStep::Idle)
         Install();
 }
 

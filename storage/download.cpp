@@ -77,6 +77,10 @@ void MainWindow::on_pushButton_clicked()
 void MainWindow::handleDownloadReply()
 {
     const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, listedSize);
+    if (downloadIntoMemory) {
+        handleReadBack(reply);
+        return;
+    }
     switch (reply.kind) {
     case DownloadReply::NeedMore:
         break;

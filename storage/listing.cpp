@@ -105,8 +105,13 @@ void MainWindow::showListing(const QVector<ListEntry> &entries)
 void MainWindow::endListing()
 {
     mode.clear();
-    if (!nextFileNameUpload.isEmpty())
+    if (!nextFileNameUpload.isEmpty()) {
+        if (installStat == InstallStep::Restore)
+            checkRestoredSize();
         on_pushButton_UploadAll_clicked();
-    else if (installStat != InstallStep::Idle)
+    } else if (installStat == InstallStep::Restore && restoreCheck.current()) {
+        readBackNext();     // a file sent again has been listed
+    } else if (installStat != InstallStep::Idle) {
         Install();
+    }
 }

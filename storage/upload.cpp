@@ -4,6 +4,7 @@
 #include "device/connection.h"
 #include "device/frames.h"
 #include "device/replies.h"
+#include "installer/steps.h"
 #include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
@@ -53,17 +54,24 @@ void MainWindow::on_pushButton_2_clicked()
         return;
     }
 
+    if (startUpload(source) && batch && installStat == InstallStep::Restore)
+        restoreCheck.add(cleanedUploadName(source), source, dataBytes);
+}
+
+// Sends the upload header for a PC file, after the checks of its name and
+// the free space; false when it was refused.
+bool MainWindow::startUpload(const QString &source)
+{
     const QString name = cleanedUploadName(source);
     if (isIncorrectUploadName(name)) {
         refuse(QMessageBox::Critical, "incorrect file name");
-        return;
+        return false;
     }
-    const QString path = devicePath(name);
 
     QFile input(source);
     if (!input.open(QIODevice::ReadOnly)) {
         showStatus("PC: can't open uploading file");
-        return;
+        return false;
     }
     dataBytes = input.readAll();
     uploadOffset = 0;
@@ -71,11 +79,12 @@ void MainWindow::on_pushButton_2_clicked()
     input.close();
     if (quint32(sizeOfFile) >= quint32(totalMemory - usedMemory)) {
         refuse(QMessageBox::Warning, "ESP32: not enough free space");
-        return;
+        return false;
     }
 
     showStatus("uploading...");
-    startRequest(Mode::Upload, uploadArguments(path, quint32(sizeOfFile)));
+    startRequest(Mode::Upload, uploadArguments(devicePath(name), quint32(sizeOfFile)));
+    return true;
 }
 
 void MainWindow::handleUploadReply()

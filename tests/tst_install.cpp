@@ -32,6 +32,9 @@ private slots:
     void flashingFailure();
     void missingDataFileSkipped();
     void stoppedUploadsMoveOn();
+    void restoreVerified_data();
+    void restoreVerified();
+    void cancelDuringVerification();
     void refusedDownloadWaitsForCancel();
     void unwritableBackupFileNeverFlashes();
     void cancelDuringBackup();
@@ -91,7 +94,8 @@ void InstallTest::completeInstallation()
         "ap.csv", "city.csv", "empty.txt", "...skipped", "eng.lng", "notes.txt", "preset.csv", "scan.csv",
         "...disconnected", "", "-> Install firmware...", "...done", "...connected to device", "",
         "-> Restore data to device:", "ap.csv", "city.csv", "preset.csv", "scan.csv", "eng.lng", "",
-        "-> Installation complete.",
+        "-> Verify restored data:", "ap.csv ...ok", "city.csv ...ok", "preset.csv ...ok", "scan.csv ...ok",
+        "eng.lng ...ok", "", "-> Installation complete.",
     };
     QCOMPARE(log(), expected);
 
@@ -297,10 +301,70 @@ void InstallTest::stoppedUploadsMoveOn()
     });
     install();
     QVERIFY(finished());
-    QCOMPARE(rig->statusHistory.count("uploading stoped"), 5);
+    // Each file is stopped twice: in the restore and when it is sent again.
+    QCOMPARE(rig->statusHistory.count("uploading stoped"), 10);
+    QStringList restore, verify;
+    for (const QString &name : dataFiles + QStringList{ "eng.lng" }) {
+        restore << name << "..." + name + " was not put back whole";
+        verify << name + " ...differs" << name + " ...differs" << "..." + name + " was not put back whole";
+    }
+    verify << "...the saved data was not put back; it is in the folder files";
     const QStringList lines = log();
-    QCOMPARE(lines.mid(lines.indexOf("-> Restore data to device:") + 1),
-             QStringList({ "ap.csv", "city.csv", "preset.csv", "scan.csv", "eng.lng", "", "-> Installation complete." }));
+    QCOMPARE(lines.mid(lines.indexOf("-> Restore data to device:") + 1), restore + QStringList({ "", "-> Verify restored data:" }) + verify);
+}
+
+void InstallTest::restoreVerified_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<bool>("repaired");
+    QTest::newRow("a byte short, once") << "short" << 1 << true;
+    QTest::newRow("a byte changed, once") << "altered" << 1 << true;
+    QTest::newRow("a byte short, every time") << "short" << -1 << false;
+}
+
+void InstallTest::restoreVerified()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, times);
+    QFETCH(bool, repaired);
+    plantReceiver(false);
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&](char command) {
+        if (command == 'Q' && installStat != 5)
+            return;
+        if (installStat == 5 && rig->receiver.faults().storeShort.isEmpty() && rig->receiver.faults().storeAltered.isEmpty())
+            (fault == "short" ? rig->receiver.faults().storeShort : rig->receiver.faults().storeAltered).insert("city.csv", times);
+    });
+    install();
+    QVERIFY(finished());
+    const QStringList lines = log();
+    QCOMPARE(lines.count("...city.csv was not put back whole"), (fault == "short" ? 1 : 0) + (repaired ? 0 : 1));
+    const int verify = lines.indexOf("-> Verify restored data:");
+    const QStringList city = repaired ? QStringList{ "city.csv ...differs", "city.csv ...ok" }
+                                      : QStringList{ "city.csv ...differs", "city.csv ...differs", "...city.csv was not put back whole" };
+    QCOMPARE(lines.mid(verify + 1, city.size() + 2), QStringList{ "ap.csv ...ok" } + city + QStringList{ "preset.csv ...ok" });
+    QCOMPARE(lines.last(), repaired ? QString("-> Installation complete.") : QString("...the saved data was not put back; it is in the folder files"));
+    QCOMPARE(lines.contains("-> Installation complete."), repaired);
+    QCOMPARE(rig->receiver.files().value("city.csv") == before.value("city.csv"), repaired);
+    QCOMPARE(rig->workspace.readFile("files/city.csv"), before.value("city.csv"));
+    QTRY_VERIFY(requestLetters(rig->receiver).endsWith("Q"));
+}
+
+void InstallTest::cancelDuringVerification()
+{
+    plantReceiver(false);
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&](char command, const QString &path) {
+        if (command == 'D' && path == "/city.csv" && installStat == 5)
+            rig->cancel();
+    });
+    install();
+    QVERIFY(finished());
+    QTRY_VERIFY(mode.isEmpty());
+    const QStringList lines = log();
+    QCOMPARE(lines.mid(lines.indexOf("-> Verify restored data:") + 1), QStringList({ "ap.csv ...ok", "...the saved data was not put back; it is in the folder files" }));
+    // The read-back that was under way ends, and nothing more is sent.
+    QVERIFY(requestLetters(rig->receiver).endsWith("uMLDD"));
+    QCOMPARE(rig->workspace.readFile("files/city.csv"), before.value("city.csv"));
 }
 
 void InstallTest::refusedDownloadWaitsForCancel()
@@ -413,7 +477,7 @@ void InstallTest::germanLanguageFile()
     install();
     QVERIFY(finished());
     QCOMPARE(rig->receiver.files().value("deu.lng"), rig->workspace.readFile("firmware/languages/deu.lng"));
-    QCOMPARE(log().at(log().size() - 3), QString("deu.lng"));
+    QVERIFY(log().contains("deu.lng ...ok"));
 }
 
 void InstallTest::emptyFileSystem()

@@ -102,6 +102,8 @@ void resetSession()
     savedNames.clear();
     listWhole = true;
     restorePending = false;
+    restoreCheck.clear();
+    downloadIntoMemory = false;
     flashScript = nullptr;
 }
 

@@ -246,6 +246,19 @@ bool ReceiverSimulator::parseRequest()
     return true;
 }
 
+namespace {
+// True when a fault counted per file applies to this one now, and counts it.
+bool takeFault(QMap<QString, int> &faults, const QString &name)
+{
+    const int left = faults.value(name, 0);
+    if (left == 0)
+        return false;
+    if (left > 0)
+        faults[name] = left - 1;
+    return true;
+}
+}
+
 void ReceiverSimulator::answer(const ReceivedRequest &request)
 {
     // Files added or removed in the folder, by a flashing script say, count
@@ -297,7 +310,12 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
     case 'u':
         if (uploading) {
             uploading = false;
-            store.insert(uploadName, uploadContent);
+            QByteArray stored = uploadContent;
+            if (takeFault(scripted.storeShort, uploadName))
+                stored.chop(1);
+            if (takeFault(scripted.storeAltered, uploadName) && !stored.isEmpty())
+                stored[stored.size() - 1] = char(stored.at(stored.size() - 1) ^ 0x20);
+            store.insert(uploadName, stored);
             saveFile(uploadName);
         }
         if (!silent)

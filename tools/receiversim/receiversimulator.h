@@ -32,6 +32,8 @@ struct ReceiverFaults
     QByteArray listReplyOverride;   // sent instead of the real LIST reply when not empty
     bool answerTwice = false;       // every reply sent again a moment later
     quint32 usedOverride = 0;       // reported bytes in use when not 0
+    QMap<QString, int> storeShort;  // the next N uploads of a file are stored a byte short (-1: every one)
+    QMap<QString, int> storeAltered;// the next N uploads of a file are stored with their last byte changed
 };
 
 struct ReceivedRequest

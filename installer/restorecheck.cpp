@@ -1,0 +1,49 @@
+#include "installer/restorecheck.h"
+
+void RestoreCheck::clear()
+{
+    files.clear();
+    position = -1;
+    failed = false;
+}
+
+void RestoreCheck::add(const QString &name, const QString &source, const QByteArray &content)
+{
+    files.append({ name, source, content });
+}
+
+const RestoreCheck::File *RestoreCheck::lastAdded() const
+{
+    return files.isEmpty() ? nullptr : &files.last();
+}
+
+void RestoreCheck::start()
+{
+    position = 0;
+}
+
+const RestoreCheck::File *RestoreCheck::current() const
+{
+    return position >= 0 && position < files.size() ? &files.at(position) : nullptr;
+}
+
+RestoreCheck::Verdict RestoreCheck::judge(const std::optional<QByteArray> &readBack)
+{
+    File &file = files[position];
+    if (readBack && *readBack == file.content) {
+        ++position;
+        return Matches;
+    }
+    if (!file.sentAgain) {
+        file.sentAgain = true;
+        return SendAgain;
+    }
+    failed = true;
+    ++position;
+    return NotPutBack;
+}
+
+bool RestoreCheck::allPutBack() const
+{
+    return !failed;
+}
