@@ -7,6 +7,8 @@
 // Replies are decoded by the pure functions of device/replies.h; the handlers
 // here only apply what those decide.
 
+#include "installer/consoletext.h"
+
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QVector>
@@ -27,6 +29,9 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_pushButton_clicked();                   // Download - storage/download.cpp
@@ -82,7 +87,9 @@ private:
     void setControlsLocked(bool locked);
     bool confirmIncompleteBackup();
     void backUpDevice();
-    bool flashFirmware();
+    void startFlashing();
+    void showScriptLines(const QVector<ConsoleText::ShownLine> &lines);
+    void flashingEnded();
     void reportDataNotPutBack();
     void checkRestoredSize();
     void verifyRestore();

@@ -25,4 +25,4 @@ bool listWhole = true;
 bool restorePending = false;
 RestoreCheck restoreCheck;
 bool downloadIntoMemory = false;
-QProcess *flashScript = nullptr;
+ScriptRun *flashScript = nullptr;

@@ -15,7 +15,7 @@
 
 #include "installer/restorecheck.h"
 
-class QProcess;
+class ScriptRun;
 
 extern bool connected;
 extern QSerialPort serial;
@@ -43,6 +43,6 @@ extern bool listWhole;               // the last listing came whole: a backup ma
 extern bool restorePending;          // flashed, and the saved data not yet put back whole
 extern RestoreCheck restoreCheck;    // the files the restore sent, read back before the installation calls itself complete
 extern bool downloadIntoMemory;      // the download reads a restored file back: compared, never saved
-extern QProcess *flashScript;        // the flashing script while it runs
+extern ScriptRun *flashScript;        // the flashing script while it runs
 
 #endif

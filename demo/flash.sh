@@ -2,13 +2,17 @@
 # Demo flashing script: behaves like a release's flash script as far as the
 # installer can tell, without flashing anything. A real release ships its own.
 #   flash.sh PORT DISPLAY
-# Writes firmware/install.log ending with the flasher's "RTS" line on success.
+# Writes firmware/install.log ending with the flasher's "RTS" line on success,
+# and shows its progress as a flasher does, over about two seconds, each
+# progress line ending in a carriage return.
 # VELTRA_RECEIVER_STORE: the simulated receiver's folder, wiped as a full flash
 # wipes the file system. VELTRA_FLASH_FAIL=1: fail without the "RTS" line.
+# VELTRA_FLASH_SECONDS: how long the progress takes (default 2).
 
 port="$1"
 display="$2"
 log=firmware/install.log
+seconds=${VELTRA_FLASH_SECONDS:-2}
 
 {
     echo "Flashing VELTRA firmware for display $display on $port"
@@ -25,9 +29,12 @@ if [ "${VELTRA_FLASH_FAIL:-0}" = 1 ]; then
     exit 2
 fi
 
-for percent in 0 25 50 75 100; do
-    printf 'Writing at 0x%08x... (%d %%)\n' $((0x10000 + percent * 0x1000)) "$percent" | tee -a "$log"
+for percent in 0 10 20 30 40 50 60 70 80 90 100; do
+    printf 'Writing at 0x%08x... (%d %%)\r' $((0x10000 + percent * 0x1000)) "$percent"
+    [ "$seconds" = 0 ] || sleep "$(echo "$seconds" | awk '{ print $1 / 10 }')"
 done
+printf '\n'
+echo "Wrote 1048576 bytes (655360 compressed) at 0x00010000 in 2.0 seconds" | tee -a "$log"
 if [ -n "$VELTRA_RECEIVER_STORE" ] && [ -d "$VELTRA_RECEIVER_STORE" ]; then
     find "$VELTRA_RECEIVER_STORE" -mindepth 1 -maxdepth 1 -type f -delete
     echo "Erased the file system" | tee -a "$log"

@@ -1,7 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/session.h"
 #include "installer/backupfolder.h"
-#include "installer/shippedscript.h"
 #include "installer/steps.h"
 #include "ui_mainwindow.h"
 
@@ -35,11 +34,7 @@ void MainWindow::Install()
         backUpDevice();
         return;
     case InstallStep::Flash:
-        if (!flashFirmware()) {
-            on_pushButton_9_clicked();
-            return;
-        }
-        on_pushButton_3_clicked();
+        startFlashing();
         return;
     case InstallStep::Restore:
         restoreCheck.clear();
@@ -103,23 +98,6 @@ void MainWindow::reportDataNotPutBack()
         return;
     restorePending = false;
     log("...the saved data was not put back; it is in the folder files");
-}
-
-bool MainWindow::flashFirmware()
-{
-    log(QString());
-    log("-> Install firmware...");
-    const QString installLog = "firmware/install.log";
-    // A log that stays from an earlier run would count as this one's success.
-    if (QFile::exists(installLog) && !QFile::remove(installLog)) {
-        log("...failed");
-        return false;
-    }
-    runShippedScript("flash", { ui->comboBox->currentText(), ui->comboBox_2->currentText() });
-    const bool done = firmwareLogSucceeded(installLog);
-    log(done ? "...done" : "...failed");
-    restorePending = done;
-    return done;
 }
 
 void MainWindow::on_pushButton_9_clicked()

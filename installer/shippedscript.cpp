@@ -1,19 +1,40 @@
 #include "installer/shippedscript.h"
 
-#ifdef Q_OS_WIN
-#include <cstdlib>
-#else
 #include <QProcess>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
+
+QString windowsCommandLine(const QString &name, const QStringList &arguments)
+{
+    QStringList words = arguments;
+    words.prepend("cmd /C " + name + ".bat");
+    return words.join(' ');
+}
+
+void startShippedScript(QProcess &process, const QString &name, const QStringList &arguments)
+{
+#ifdef Q_OS_WIN
+    // The command line exactly as written, not as QProcess would quote it.
+    const QString commandLine = windowsCommandLine(name, arguments);
+    process.setProgram("cmd");
+    process.setCreateProcessArgumentsModifier([commandLine](QProcess::CreateProcessArguments *create) {
+        create->arguments = commandLine;
+        create->flags |= CREATE_NO_WINDOW;
+    });
+#else
+    process.setProgram("/bin/sh");
+    process.setArguments(QStringList{ name + ".sh" } + arguments);
+#endif
+    process.start();
+    process.closeWriteChannel();
+}
 
 void runShippedScript(const QString &name, const QStringList &arguments)
 {
-#ifdef Q_OS_WIN
-    QString command = "cmd /C " + name + ".bat";
-    for (const QString &argument : arguments)
-        command += " " + argument;
-    std::system(command.toUtf8().constData());
-#else
-    QProcess::execute("/bin/sh", QStringList{ name + ".sh" } + arguments);
-#endif
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    startShippedScript(process, name, arguments);
+    process.waitForFinished(-1);
 }

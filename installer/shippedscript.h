@@ -4,10 +4,21 @@
 #include <QString>
 #include <QStringList>
 
-// Runs a script shipped in the working folder ("flash", "driver") with the
-// given arguments and waits until it ends; its exit status is not used.
-// Windows runs "cmd /C name.bat args"; elsewhere /bin/sh runs name.sh, each
-// argument passed as its own, never through a shell string.
+class QProcess;
+
+// The command line that runs a shipped script on Windows: "cmd /C name.bat"
+// followed by the arguments.
+QString windowsCommandLine(const QString &name, const QStringList &arguments);
+
+// Starts a script shipped in the working folder ("flash", "driver") with the
+// given arguments: on Windows the command line above, without a console
+// window of its own; elsewhere /bin/sh runs name.sh, each argument passed as
+// its own, never through a shell string. The script's input ends at once,
+// so one that reads it (a "pause" at its end) gets end-of-file and goes on.
+void startShippedScript(QProcess &process, const QString &name, const QStringList &arguments);
+
+// Runs a shipped script and waits until it ends; its output goes where the
+// program's goes, and its exit status is not used.
 void runShippedScript(const QString &name, const QStringList &arguments = QStringList());
 
 #endif

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 class InstallTest : public QObject
@@ -41,6 +42,7 @@ private slots:
     void cancelledCheckNeverRestarts();
     void checkOfEarlierLinkIgnored();
     void slowFlashKeepsRestore();
+    void flashingKeepsWindowServed();
     void germanLanguageFile();
     void emptyFileSystem();
 
@@ -97,7 +99,7 @@ void InstallTest::completeInstallation()
         "-> Verify restored data:", "ap.csv ...ok", "city.csv ...ok", "preset.csv ...ok", "scan.csv ...ok",
         "eng.lng ...ok", "", "-> Installation complete.",
     };
-    QCOMPARE(log(), expected);
+    QCOMPARE(rig->installerLog(), expected);
 
     // The backup holds every non-empty file the receiver had, byte for byte.
     QStringList saved = QDir("files").entryList(QDir::Files);
@@ -171,7 +173,7 @@ void InstallTest::silentReceiverSkipsBackupAndRestore()
     rig->receiver.faults().silentCommands = { 'M', 'L' };
     install();
     QVERIFY(finished());
-    QCOMPARE(log(), QStringList({ "-> Start installation...", "...connected to device",
+    QCOMPARE(rig->installerLog(), QStringList({ "-> Start installation...", "...connected to device",
                                   "...filesystem not found on device", "...disconnected", "",
                                   "-> Install firmware...", "...done", "...connected to device",
                                   "...filesystem not found on device", "...the saved data was not put back; it is in the folder files", "",
@@ -468,6 +470,48 @@ void InstallTest::slowFlashKeepsRestore()
     QVERIFY(log().contains("-> Restore data to device:"));
     QVERIFY(!log().contains("...filesystem not found on device"));
     QCOMPARE(log().last(), QString("-> Installation complete."));
+}
+
+void InstallTest::flashingKeepsWindowServed()
+{
+    plantReceiver(false);
+    rig->window->show();
+    // Lines with and without carriage returns over about a second, then a
+    // wait for a key that never comes: the script's input must end at once.
+    rig->workspace.writeFile("flash.sh",
+        "echo 'Connecting....'\n"
+        "for p in 0 25 50 75 100; do printf 'Writing at 0x%08x... (%d %%)\\r' $((65536 + p * 4096)) $p; sleep 0.2; done\n"
+        "printf '\\nHash of data verified.\\n' >&2\n"
+        "echo 'Hard resetting via RTS pin...' > firmware/install.log\n"
+        "read key\n");
+    int ticks = 0;
+    bool cancelEnabled = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (!flashScript)
+            return;
+        ++ticks;
+        cancelEnabled = cancelEnabled || rig->window->findChild<QPushButton *>("pushButton_9")->isEnabled();
+    });
+    timer.start(20);
+    install();
+    QTRY_VERIFY_WITH_TIMEOUT(flashScript && log().contains("Connecting...."), 10000);
+    // Closing the window while the firmware is written asks first.
+    rig->boxes.answer = QMessageBox::Cancel;
+    QVERIFY(!rig->window->close());
+    QVERIFY(flashScript);
+    QVERIFY(finished());
+    QVERIFY(ticks > 5);
+    QVERIFY(!cancelEnabled);
+    QCOMPARE(rig->boxes.texts, QStringList{ "The firmware is being written. Quit anyway? The receiver may not start "
+                                            "until the installation is repeated." });
+    const QStringList lines = log();
+    const int flashing = lines.indexOf("-> Install firmware...");
+    QCOMPARE(lines.mid(flashing, 6), QStringList({ "-> Install firmware...", "Connecting....", "Writing at 0x00074000... (100 %)",
+                                                   "Hash of data verified.", "...done", "...connected to device" }));
+    QCOMPARE(lines.count("...done"), 1);
+    QCOMPARE(lines.count("-> Restore data to device:"), 1);
+    QCOMPARE(lines.last(), QString("-> Installation complete."));
 }
 
 void InstallTest::germanLanguageFile()

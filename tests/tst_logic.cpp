@@ -5,13 +5,16 @@
 #include "storage/filenames.h"
 #include "device/frames.h"
 #include "storage/listing.h"
+#include "installer/consoletext.h"
 #include "installer/options.h"
+#include "installer/shippedscript.h"
 #include "device/portscan.h"
 #include "testkit.h"
 #include "storage/upload.h"
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QTextCodec>
 #include <QtTest>
 
 class LogicTest : public QObject
@@ -41,6 +44,9 @@ private slots:
     void receiverModels();
     void backupFolderMovesOlderOneAside();
     void backupFolderRefusesWhenItCantMove();
+    void flasherOutput_data();
+    void flasherOutput();
+    void windowsCommandLines();
     void firmwareLogVerdict_data();
     void firmwareLogVerdict();
 };
@@ -314,6 +320,45 @@ void LogicTest::backupFolderRefusesWhenItCantMove()
     QCOMPARE(workspace.readFile("files/ap.csv"), QByteArray("old backup"));
     for (const QString &name : taken)
         QCOMPARE(workspace.readFile(name + "/keep"), QByteArray("older still"));
+}
+
+void LogicTest::flasherOutput_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QStringList>("pane");
+    QTest::newRow("plain lines") << QByteArrayList{ "Connecting....\nChip is ESP32\n" } << QStringList{ "Connecting....", "Chip is ESP32" };
+    QTest::newRow("line in pieces") << QByteArrayList{ "Conn", "ecting", "....\n" } << QStringList{ "Connecting...." };
+    QTest::newRow("progress overwrites itself")
+        << QByteArrayList{ "Writing (10 %)\r", "Writing (20 %)\r", "Writing (100 %)\r\nLeaving...\n" }
+        << QStringList{ "Writing (100 %)", "Leaving..." };
+    QTest::newRow("Windows line ends") << QByteArrayList{ "one\r\ntwo\r\n" } << QStringList{ "one", "two" };
+    QTest::newRow("shorter text after a return") << QByteArrayList{ "100000\r1\n" } << QStringList{ "1" };
+    QTest::newRow("empty line kept") << QByteArrayList{ "a\n\nb\n" } << QStringList{ "a", "", "b" };
+    QTest::newRow("UTF-8 cut in two") << QByteArrayList{ "caf\xc3", "\xa9\n" } << QStringList{ QString::fromUtf8("café") };
+}
+
+void LogicTest::flasherOutput()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QStringList, pane);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    ConsoleText console;
+    QStringList shown;
+    for (const QByteArray &piece : pieces) {
+        for (const ConsoleText::ShownLine &line : console.take(piece)) {
+            if (line.replacesLast)
+                shown.last() = line.text;
+            else
+                shown << line.text;
+        }
+    }
+    QCOMPARE(shown, pane);
+}
+
+void LogicTest::windowsCommandLines()
+{
+    QCOMPARE(windowsCommandLine("flash", { "COM3", "ili9341" }), QString("cmd /C flash.bat COM3 ili9341"));
+    QCOMPARE(windowsCommandLine("driver", {}), QString("cmd /C driver.bat"));
 }
 
 void LogicTest::firmwareLogVerdict_data()

@@ -134,12 +134,13 @@ QList<Row> Runner::pacedInstallation()
     const QList<Mark> marks = {
         { "...connected to device", 0, true }, { "-> Save data from device:", 0, false },
         { "-> Save data from device:", 1, true }, { "...disconnected", 1, false },
-        { "-> Install firmware...", 4, true }, { "...done", 4, false },
         { "...connected to device", 2, true }, { "-> Restore data to device:", 2, false },
-        { "-> Restore data to device:", 3, true }, { "-> Installation complete.", 3, false },
+        { "-> Restore data to device:", 3, true }, { "-> Verify restored data:", 3, false },
+        { "-> Verify restored data:", 4, true }, { "-> Installation complete.", 4, false },
+        { "-> Install firmware...", 5, true }, { "...done", 5, false },
     };
     QList<Row> phases = { { "listing before backup" }, { "backup (download all)" }, { "listing after flashing" },
-                          { "restore (upload all)" }, { "flashing script" } };
+                          { "restore (upload all)" }, { "verification (read back)" }, { "flashing script" } };
     QVector<qint64> startNs(phases.size(), -1);
     QVector<LineCount> startCount(phases.size());
     QElapsedTimer clock;

@@ -160,6 +160,8 @@ void ModalAnswerer::poll()
 Rig::Rig()
 {
     resetSession();
+    // The demo flashing script shows its progress at once.
+    qputenv("VELTRA_FLASH_SECONDS", "0");
     workspace.installDemoRelease();
     if (!receiver.start())
         qFatal("%s", qPrintable(receiver.errorString()));
@@ -183,6 +185,17 @@ QTableWidget *Rig::table() const { return window->findChild<QTableWidget *>("tab
 QTextBrowser *Rig::logPane() const { return window->findChild<QTextBrowser *>("textBrowser"); }
 QStatusBar *Rig::statusBar() const { return window->findChild<QStatusBar *>("statusbar"); }
 QStringList Rig::logLines() const { return logPane()->toPlainText().split('\n'); }
+QStringList Rig::installerLog() const
+{
+    QStringList lines = logLines();
+    const int flashing = lines.indexOf("-> Install firmware...");
+    if (flashing >= 0) {
+        while (flashing + 1 < lines.size() && lines.at(flashing + 1) != "...done" && lines.at(flashing + 1) != "...failed")
+            lines.removeAt(flashing + 1);
+    }
+    return lines;
+}
+
 QString Rig::status() const { return statusBar()->currentMessage(); }
 
 QStringList Rig::tableNames() const

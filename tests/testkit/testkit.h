@@ -93,6 +93,8 @@ public:
     QTextBrowser *logPane() const;
     QStatusBar *statusBar() const;
     QStringList logLines() const;
+    // The log without the lines the flashing script wrote.
+    QStringList installerLog() const;
     QString status() const;
     QStringList tableNames() const;
 
