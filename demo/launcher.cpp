@@ -3,9 +3,11 @@
 //   --port PATH        the simulator's pseudo-terminal
 //   --store DIR        the simulator's folder, checked after the installation
 //   --auto             press "Install FW" and exit with the verdict
-//   --screenshots DIR  save the window at the start and at the end
+//   --screenshots DIR  save the window at the start, while the firmware is
+//                      written and at the end
 // Without a display (offscreen platform) it runs as with --auto.
-// Each new line of the log pane is printed to standard output.
+// Each line of the log pane is printed to standard output once it is
+// finished, and at the end the longest time the window went unserved.
 
 #include "app/mainwindow.h"
 #include "app/session.h"
@@ -14,6 +16,7 @@
 #include <QCommandLineParser>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QPushButton>
@@ -89,31 +92,46 @@ int main(int argc, char *argv[])
             out << "window picture saved: " << path << Qt::endl;
     };
 
+    // The last line of the pane may still change (a flasher's progress line).
     int printed = 0;
-    QObject::connect(logPane, &QTextBrowser::textChanged, [&] {
+    bool flashingShot = false;
+    auto printLines = [&](bool all) {
         const QStringList lines = logPane->toPlainText().split('\n');
         if (lines.size() < printed || !lines.first().startsWith("->"))
             printed = 0;
-        for (; printed < lines.size(); ++printed)
+        for (; printed < lines.size() - (all ? 0 : 1); ++printed)
             out << lines.at(printed) << Qt::endl;
-    });
+        if (!flashingShot && lines.last().contains("(50 %)")) {
+            flashingShot = true;
+            screenshot("window-flashing.png");
+        }
+    };
+    QObject::connect(logPane, &QTextBrowser::textChanged, [&] { printLines(false); });
 
     const QString store = options.value("store");
     QMap<QString, QByteArray> before;
     bool running = false;
+    // The longest gap between two ticks of the watch is the longest time the window went unserved.
+    QElapsedTimer sinceTick;
+    qint64 longestPause = 0;
     const bool automatic = options.isSet("auto") || QGuiApplication::platformName() == "offscreen";
     auto *install = window.findChild<QPushButton *>("pushButton_Install");
     QObject::connect(install, &QPushButton::pressed, [&] {
         before = readFolder(store);
         running = true;
+        sinceTick.start();
     });
 
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (running)
+            longestPause = qMax(longestPause, sinceTick.restart());
         if (!running || installStat != 0)
             return;
         running = false;
+        printLines(true);
         screenshot("window-end.png");
+        out << "demo: the window went unserved for at most " << longestPause << " ms" << Qt::endl;
         const QString languageFile = lang[languages->currentIndex()].toLower() + ".lng";
         const QString problem = store.isEmpty() ? QString() : verify(before, readFolder(store), languageFile);
         if (problem.isEmpty())
@@ -123,7 +141,7 @@ int main(int argc, char *argv[])
         if (automatic)
             app.exit(problem.isEmpty() && logPane->toPlainText().endsWith("-> Installation complete.") ? 0 : 1);
     });
-    watch.start(50);
+    watch.start(10);
 
     if (automatic) {
         QTimer::singleShot(0, [&] {
