@@ -3,6 +3,7 @@
 #include "app/session.h"
 
 #include <QAbstractItemView>
+#include <QHeaderView>
 #include <QLocale>
 #include <QTextCodec>
 #include <QTime>
@@ -41,6 +42,8 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowFlags(Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint);
 
     ui->tableWidget->setColumnCount(3);
+    // The style's minimum section size would widen the icon column past 28.
+    ui->tableWidget->horizontalHeader()->setMinimumSectionSize(16);
     ui->tableWidget->setColumnWidth(0, 28);
     ui->tableWidget->setColumnWidth(1, 230);
     ui->tableWidget->setColumnWidth(2, 77);
@@ -79,7 +82,10 @@ void MainWindow::log(const QString &line)
     ui->textBrowser->append(line);
 }
 
+// Progress repeats the same percentage for many chunks: the status bar is
+// repainted only when what it shows changes.
 void MainWindow::showStatus(const QString &text)
 {
-    ui->statusbar->showMessage(text);
+    if (text != ui->statusbar->currentMessage())
+        ui->statusbar->showMessage(text);
 }

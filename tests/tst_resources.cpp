@@ -1,7 +1,10 @@
 // The file-type icons resolve from the start of the process, before any
 // widget exists, also though the collection comes through a static library.
+// The sources are UTF-8, as every compiler is told to read them.
 
 #include <QApplication>
+#include <QDirIterator>
+#include <QTextCodec>
 #include <QImage>
 #include <QtTest>
 
@@ -13,6 +16,7 @@ private slots:
     void iconsResolveBeforeAnyWidget_data();
     void iconsResolveBeforeAnyWidget();
     void pathsAreCaseSensitive();
+    void sourcesAreUtf8();
 };
 
 void ResourcesTest::iconsResolveBeforeAnyWidget_data()
@@ -41,6 +45,26 @@ void ResourcesTest::pathsAreCaseSensitive()
     QVERIFY(QFile::exists(":/new/icons/text.png"));
     QVERIFY(!QFile::exists(":/new/icons/Text.png"));
     QVERIFY(!QFile::exists(":/new/icons/text"));
+}
+
+void ResourcesTest::sourcesAreUtf8()
+{
+    QDirIterator walk(VELTRA_SOURCE_DIR, { "*.cpp", "*.h", "*.ui", "*.rc", "*.txt", "*.lng" }, QDir::Files,
+                      QDirIterator::Subdirectories);
+    int read = 0;
+    while (walk.hasNext()) {
+        const QString path = walk.next();
+        if (path.contains("/build") || path.contains("/release/") || path.contains("/demo-run/"))
+            continue;
+        QFile source(path);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        QTextCodec::ConverterState state;
+        QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+        QVERIFY2(state.invalidChars == 0, qPrintable(path + " is not valid UTF-8"));
+        ++read;
+    }
+    QVERIFY(read > 50);
 }
 
 QTEST_MAIN(ResourcesTest)
