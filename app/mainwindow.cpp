@@ -82,8 +82,9 @@ void MainWindow::log(const QString &line)
     ui->textBrowser->append(line);
 }
 
-// Progress repeats the same percentage for many chunks: the status bar is
-// repainted only when what it shows changes.
+// Progress repeats the same percentage for many chunks: a text that is
+// already shown is not shown again, so the status bar repaints only when
+// what it shows changes.
 void MainWindow::showStatus(const QString &text)
 {
     if (text != ui->statusbar->currentMessage())

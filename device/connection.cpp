@@ -99,7 +99,7 @@ void MainWindow::disconnectDevice()
     recived.clear();
     serial.close();
     connected = false;
-    if (installStat != 0)
+    if (installStat != InstallStep::Idle)
         Install();
 }
 
@@ -127,7 +127,7 @@ void MainWindow::closeLostLink()
     showStatus("ESP32: connection lost");
     log("...connection lost");
     // Never flash or restore on a link that is gone.
-    if (installStat != 0)
+    if (installStat != InstallStep::Idle)
         on_pushButton_9_clicked();
 }
 
