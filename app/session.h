@@ -38,11 +38,11 @@ extern int uploadOffset;             // bytes of dataBytes sent: a chunk moves i
 extern quint32 listedSize;           // the listed size of the file being downloaded: a reply announcing another answers some other request
 extern quint64 linkNumber;           // links opened so far: a three-second check armed for one never acts on a later one
 extern int readErrorsInARow;         // read errors with no data between them: a flood of them means the device is gone
-extern QSet<QString> savedNames;     // saving names (lower case) used in this batch download: two files never share one
+extern QSet<QString> savedNames;     // saving names used in this batch download, case-folded: two files never share one
 extern bool listWhole;               // the last listing came whole: a backup made from it holds every file
 extern bool restorePending;          // flashed, and the saved data not yet put back whole
 extern RestoreCheck restoreCheck;    // the files the restore sent, read back before the installation calls itself complete
 extern bool downloadIntoMemory;      // the download reads a restored file back: compared, never saved
-extern ScriptRun *flashScript;        // the flashing script while it runs
+extern ScriptRun *flashScript;       // the flashing script while it runs
 
 #endif

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     QObject::connect(harness->window->statusBar(), &QStatusBar::messageChanged, [](const QString &text) {
         if (text.startsWith("downloaded ")) {
             harness->savingFile = file.fileName();
-            harness->announcedSize = sizeOfFile;
+            harness->announcedSize = listedSize;    // any other announced size is refused
         } else if (text == "downloading complete") {
             const QFileInfo saved(harness->savingFile);
             if (saved.size() != harness->announcedSize)
@@ -127,6 +127,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sizeOfData = 0;
     sizeOfFile = 0;
     installStat = 0;
+    savedNames.clear();
+    downloadIntoMemory = false;
+    listWhole = true;
+    restoreCheck.clear();
+    restorePending = false;
     totalMemory = 1 << 20;
     usedMemory = 0;
     mode = modes[quint8(input.at(0)) % std::size(modes)];
@@ -146,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (mode == "UPLOAD") {
         dataBytes = QByteArray(int(flags >> 2), 'u');
+        uploadOffset = 0;
         sizeOfFile = dataBytes.size();
     }
 
