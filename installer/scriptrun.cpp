@@ -1,6 +1,18 @@
 #include "installer/scriptrun.h"
 #include "installer/shippedscript.h"
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <unistd.h>
+#endif
+
+#ifdef Q_OS_UNIX
+void ScriptProcess::setupChildProcess()
+{
+    ::setpgid(0, 0);
+}
+#endif
+
 ScriptRun::ScriptRun(QObject *parent)
     : QObject(parent)
 {
@@ -22,6 +34,10 @@ void ScriptRun::start(const QString &name, const QStringList &arguments)
 void ScriptRun::stop()
 {
     finished = true;
+#ifdef Q_OS_UNIX
+    if (process.processId() > 0)
+        ::kill(-pid_t(process.processId()), SIGKILL);
+#endif
     process.kill();
     process.waitForFinished(3000);
 }

@@ -6,6 +6,16 @@
 #include <QObject>
 #include <QProcess>
 
+// The script's process. On POSIX systems it leads a process group of its
+// own, so that stopping the script also stops the flasher it started.
+class ScriptProcess : public QProcess
+{
+#ifdef Q_OS_UNIX
+protected:
+    void setupChildProcess() override;
+#endif
+};
+
 // A shipped script run in the background: its output as a terminal would
 // show it, and one signal when it has ended, whether it ran or couldn't start.
 class ScriptRun : public QObject
@@ -15,7 +25,8 @@ class ScriptRun : public QObject
 public:
     explicit ScriptRun(QObject *parent = nullptr);
     void start(const QString &name, const QStringList &arguments);
-    // Ends the script at once; ended is not emitted.
+    // Ends the script, and on POSIX systems whatever it started, at once;
+    // ended is not emitted.
     void stop();
 
 signals:
@@ -26,7 +37,7 @@ private:
     void showOutput();
     void finish();
 
-    QProcess process;
+    ScriptProcess process;
     ConsoleText console;
     bool finished = false;
 };

@@ -43,6 +43,7 @@ private slots:
     void checkOfEarlierLinkIgnored();
     void slowFlashKeepsRestore();
     void flashingKeepsWindowServed();
+    void quittingDuringFlashStopsTheScript();
     void germanLanguageFile();
     void emptyFileSystem();
 
@@ -512,6 +513,24 @@ void InstallTest::flashingKeepsWindowServed()
     QCOMPARE(lines.count("...done"), 1);
     QCOMPARE(lines.count("-> Restore data to device:"), 1);
     QCOMPARE(lines.last(), QString("-> Installation complete."));
+}
+
+void InstallTest::quittingDuringFlashStopsTheScript()
+{
+    if (!QFile::exists("/proc/self/stat"))
+        QSKIP("needs /proc to see the flasher's process");
+    plantReceiver(false);
+    rig->window->show();
+    rig->workspace.writeFile("flash.sh", "sleep 60 &\necho $! > flasher-pid\nwait\n");
+    install();
+    QTRY_VERIFY_WITH_TIMEOUT(flashScript && QFile::exists("flasher-pid"), 10000);
+    const QByteArray flasher = rig->workspace.readFile("flasher-pid").trimmed();
+    QVERIFY(!flasher.isEmpty());
+    rig->boxes.answer = QMessageBox::Yes;
+    QVERIFY(rig->window->close());
+    QVERIFY(!flashScript);
+    // Gone, or a zombie that nobody waits for any more.
+    QTRY_VERIFY(!QFile::exists("/proc/" + flasher) || rig->workspace.readFile("/proc/" + flasher + "/stat").contains(") Z "));
 }
 
 void InstallTest::germanLanguageFile()
