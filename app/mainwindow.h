@@ -15,7 +15,6 @@
 
 #include <optional>
 
-struct DownloadReply;
 struct ListEntry;
 
 QT_BEGIN_NAMESPACE
@@ -94,7 +93,6 @@ private:
     void checkRestoredSize();
     void verifyRestore();
     void readBackNext();
-    void handleReadBack(const DownloadReply &reply);
     void judgeReadBack(const std::optional<QByteArray> &readBack);
     void log(const QString &line);
     void showStatus(const QString &text);

@@ -27,7 +27,7 @@ void MainWindow::Install()
         return;
     case InstallStep::Backup:
         // Bytes behind the listing mean it can't be trusted either.
-        if (!recived.isEmpty() || serial.bytesAvailable() > 0)
+        if (!recived.isEmpty())
             listWhole = false;
         if (!listWhole && !confirmIncompleteBackup())
             return;

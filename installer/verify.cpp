@@ -2,7 +2,6 @@
 #include "app/session.h"
 #include "device/connection.h"
 #include "device/frames.h"
-#include "device/replies.h"
 #include "installer/steps.h"
 #include "ui_mainwindow.h"
 
@@ -27,13 +26,10 @@ void MainWindow::checkRestoredSize()
 
 void MainWindow::verifyRestore()
 {
-    if (!restoreCheck.lastAdded()) {
-        restorePending = false;
-        Install();
-        return;
+    if (restoreCheck.lastAdded()) {
+        log(QString());
+        log("-> Verify restored data:");
     }
-    log(QString());
-    log("-> Verify restored data:");
     restoreCheck.start();
     readBackNext();
 }
@@ -53,31 +49,6 @@ void MainWindow::readBackNext()
     downloadIntoMemory = true;
     sizeOfFile = 0;
     startRequest(Mode::Download, pathArgument(devicePath(file->name)));
-}
-
-void MainWindow::handleReadBack(const DownloadReply &reply)
-{
-    switch (reply.kind) {
-    case DownloadReply::NeedMore:
-    case DownloadReply::Prepare:
-        return;
-    case DownloadReply::Progress:
-        showStatus("downloaded " + QString::number(reply.percent) + "%");
-        return;
-    case DownloadReply::Complete:
-    case DownloadReply::Empty:
-        mode.clear();
-        downloadIntoMemory = false;
-        judgeReadBack(reply.content);
-        return;
-    case DownloadReply::Refused:
-    case DownloadReply::TooLarge:
-    case DownloadReply::SizeDiffers:
-        mode.clear();
-        downloadIntoMemory = false;
-        judgeReadBack(std::nullopt);
-        return;
-    }
 }
 
 void MainWindow::judgeReadBack(const std::optional<QByteArray> &readBack)

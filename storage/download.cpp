@@ -77,19 +77,33 @@ void MainWindow::on_pushButton_clicked()
 void MainWindow::handleDownloadReply()
 {
     const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, listedSize);
+    switch (reply.kind) {
+    case DownloadReply::NeedMore:
+        return;
+    case DownloadReply::Prepare:
+        showStatus("prepare to download...");
+        return;
+    case DownloadReply::Progress:
+    case DownloadReply::Complete:
+        showStatus("downloaded " + QString::number(reply.percent) + "%");
+        break;
+    default:
+        break;
+    }
+    if (reply.kind == DownloadReply::Progress)
+        return;
+
+    // Every other reply ends the exchange.
+    mode.clear();
     if (downloadIntoMemory) {
-        handleReadBack(reply);
+        downloadIntoMemory = false;
+        const bool readBack = reply.kind == DownloadReply::Complete || reply.kind == DownloadReply::Empty;
+        judgeReadBack(readBack ? std::optional<QByteArray>(reply.content) : std::nullopt);
         return;
     }
     switch (reply.kind) {
-    case DownloadReply::NeedMore:
-        break;
-    case DownloadReply::Prepare:
-        showStatus("prepare to download...");
-        break;
     case DownloadReply::Refused:
         showStatus("ESP32: can't open the file");
-        mode.clear();
         currentRowDownloadAll = -1;
         break;
     case DownloadReply::TooLarge:
@@ -101,22 +115,17 @@ void MainWindow::handleDownloadReply()
     case DownloadReply::Empty:
         showStatus("file empty");
         log("...skipped");
-        mode.clear();
-        break;
-    case DownloadReply::Progress:
-        showStatus("downloaded " + QString::number(reply.percent) + "%");
         break;
     case DownloadReply::Complete:
-        showStatus("downloaded " + QString::number(reply.percent) + "%");
-        mode.clear();
         if (saveDownload(file.fileName(), reply.content))
             showStatus("downloading complete");
         else
             endDownloadWith("PC: can't write downloading file");
         break;
+    default:
+        break;
     }
-
-    if (mode.isEmpty() && currentRowDownloadAll >= 0)
+    if (currentRowDownloadAll >= 0)
         on_pushButton_DownloadAll_clicked();
 }
 
