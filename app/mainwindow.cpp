@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "app/session.h"
+#include "installer/startwait.h"
 
 #include <QAbstractItemView>
 #include <QHeaderView>
@@ -11,6 +12,7 @@
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , startWait(new StartWait(this))
 {
     // The backup folder's digits come from this generator, as they always have.
     QT_WARNING_PUSH
@@ -70,6 +72,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     if (QLocale::system().name() == "ru_RU")
         ui->comboBox_language->setCurrentIndex(1);
+
+    connect(startWait, &StartWait::threeSecondsPassed, this, &MainWindow::countDown);
+    connect(startWait, &StartWait::askAgain, this, &MainWindow::askForListingAgain);
+    connect(startWait, &StartWait::limitReached, this, &MainWindow::listingNeverCame);
 }
 
 MainWindow::~MainWindow()

@@ -13,9 +13,8 @@
 #include <QMessageBox>
 #include <QVector>
 
-#include <optional>
-
 struct ListEntry;
+class StartWait;
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
@@ -49,16 +48,24 @@ private slots:
     void on_comboBox_language_currentIndexChanged(int index);       // language selector - installer/options.cpp
     void on_pushButton_9_clicked();                 // Cancel - installer/install.cpp
     void on_pushButton_Driver_clicked();            // Install driver - installer/options.cpp
-    void countDown();                               // the three-second check - device/connection.cpp
+    void countDown();                               // the three-second check - installer/install.cpp
 
 private:
+    // What a handler reports to a running installation when its exchange or
+    // batch has ended; the installation alone decides what follows.
+    enum class Finished { Listing, DownloadBatch, UploadBatch, LinkClosed, ReadBack };
+    // Takes the report to the installation on the event loop's next pass;
+    // a problem means the step stopped there.
+    void reportEnded(Finished what, const QString &problem = QString());
+    void stepEnded(Finished what, const QString &problem);
+
     // Receive path: the dispatcher and one handler per pending request.
     void dispatchReply();
     void handleDownloadReply();
     void endDownloadWith(const QString &message);
     void handleUploadReply();
     void endUpload(const QString &message);
-    bool startUpload(const QString &source);
+    QString startUpload(const QString &source);
     void handleMemoryReply();
     void handleListReply();
     void showListing(const QVector<ListEntry> &entries);
@@ -70,6 +77,7 @@ private:
     // Connection.
     void connectDevice();
     void disconnectDevice();
+    void giveUpExchange();
     void resetStorageView();
     void handleLinkError(int error);
     void closeLostLink();
@@ -84,20 +92,29 @@ private:
 
     // Installation.
     void setControlsLocked(bool locked);
+    void openLink();
+    void askForListingAgain();
+    void listingNeverCame();
+    void waitForCancel(const QString &problem);
     bool confirmIncompleteBackup();
     void backUpDevice();
     void startFlashing();
     void showScriptLines(const QVector<ConsoleText::ShownLine> &lines);
     void flashingEnded();
+    void startRestore();
+    void restoreNextFile();
     void reportDataNotPutBack();
     void checkRestoredSize();
     void verifyRestore();
     void readBackNext();
-    void judgeReadBack(const std::optional<QByteArray> &readBack);
+    void judgeReadBack();
     void log(const QString &line);
     void showStatus(const QString &text);
 
     Ui::MainWindow *ui;
+    StartWait *startWait;
+    quint64 installRun = 0;         // counts starts and ends: a report queued for an earlier run is dropped
+    int reopenAttempts = 0;
 };
 
 #endif

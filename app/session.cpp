@@ -18,11 +18,25 @@ QString lang[10] = { "ENG", "RUS", "ITA", "CZE", "DEU", "FRA", "POL", "POR", "RO
 
 int uploadOffset = 0;
 quint32 listedSize = 0;
-quint64 linkNumber = 0;
 int readErrorsInARow = 0;
 QSet<QString> savedNames;
 bool listWhole = true;
 bool restorePending = false;
 RestoreCheck restoreCheck;
 bool downloadIntoMemory = false;
+std::optional<QByteArray> readBack;
 ScriptRun *flashScript = nullptr;
+
+void resetSafetyState()
+{
+    uploadOffset = 0;
+    listedSize = 0;
+    readErrorsInARow = 0;
+    savedNames.clear();
+    listWhole = true;
+    restorePending = false;
+    restoreCheck.clear();
+    downloadIntoMemory = false;
+    readBack.reset();
+    flashScript = nullptr;
+}

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 #include "installer/restorecheck.h"
 
 class ScriptRun;
@@ -33,16 +35,19 @@ extern int currentRowDownloadAll;
 extern int installStat;              // an InstallStep value
 extern QString lang[10];
 
-// Beyond those fifteen: what the program's own safety checks need.
+// Beyond those fifteen: what the program's own safety checks need. They are
+// set back together by resetSafetyState(), at the start of each installation.
 extern int uploadOffset;             // bytes of dataBytes sent: a chunk moves it instead of moving the rest
 extern quint32 listedSize;           // the listed size of the file being downloaded: a reply announcing another answers some other request
-extern quint64 linkNumber;           // links opened so far: a three-second check armed for one never acts on a later one
 extern int readErrorsInARow;         // read errors with no data between them: a flood of them means the device is gone
 extern QSet<QString> savedNames;     // saving names used in this batch download, case-folded: two files never share one
 extern bool listWhole;               // the last listing came whole: a backup made from it holds every file
 extern bool restorePending;          // flashed, and the saved data not yet put back whole
 extern RestoreCheck restoreCheck;    // the files the restore sent, read back before the installation calls itself complete
 extern bool downloadIntoMemory;      // the download reads a restored file back: compared, never saved
+extern std::optional<QByteArray> readBack; // what the last read-back brought; nothing when it brought no file
 extern ScriptRun *flashScript;       // the flashing script while it runs
+
+void resetSafetyState();
 
 #endif

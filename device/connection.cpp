@@ -2,10 +2,7 @@
 #include "app/mainwindow.h"
 #include "app/session.h"
 #include "device/frames.h"
-#include "installer/steps.h"
 #include "ui_mainwindow.h"
-
-#include <QTimer>
 
 namespace {
 // A closed pseudo-terminal or a vanished USB bridge may report a flood of
@@ -61,46 +58,47 @@ void MainWindow::connectDevice()
     ui->pushButton_3->setText("disconnect");
 
     serial.clear(QSerialPort::AllDirections);
-    // A listing cut short on an earlier link must not swallow this link's reply.
-    sizeOfData = 0;
+    // An exchange cut short on an earlier link must not swallow this link's reply.
+    giveUpExchange();
     listWhole = true;
-    downloadIntoMemory = false;
+    // Figures of 0 until this link's receiver has given its own.
+    totalMemory = usedMemory = 0;
     startRequest(Mode::Memory);
 
     readErrorsInARow = 0;
-    connect(&serial, &QSerialPort::readyRead, &serial, [this] {
+    connect(&serial, &QSerialPort::readyRead, this, [this] {
         readErrorsInARow = 0;
         dispatchReply();
     }, Qt::DirectConnection);
-    connect(&serial, &QSerialPort::errorOccurred, &serial, [this](QSerialPort::SerialPortError error) {
+    connect(&serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         handleLinkError(error);
     }, Qt::DirectConnection);
     connected = true;
-    ++linkNumber;
-
-    if (installStat == InstallStep::Connect || installStat == InstallStep::Flash) {
-        const quint64 link = linkNumber;
-        const int step = installStat;
-        QTimer::singleShot(3000, this, [this, link, step] {
-            if (link == linkNumber && connected && installStat == step)
-                countDown();
-        });
-    }
 }
 
 void MainWindow::disconnectDevice()
 {
     log("...disconnected");
     ui->pushButton_3->setText("connect");
-    QObject::disconnect(&serial, &QSerialPort::readyRead, &serial, nullptr);
-    QObject::disconnect(&serial, &QSerialPort::errorOccurred, &serial, nullptr);
+    QObject::disconnect(&serial, &QSerialPort::readyRead, this, nullptr);
+    QObject::disconnect(&serial, &QSerialPort::errorOccurred, this, nullptr);
     ui->tableWidget->clear();
     ui->tableWidget->setRowCount(0);
     recived.clear();
     serial.close();
     connected = false;
-    if (installStat != InstallStep::Idle)
-        Install();
+    reportEnded(Finished::LinkClosed);
+}
+
+// The link is idle again: the reply still awaited, and any part of it held,
+// is given up.
+void MainWindow::giveUpExchange()
+{
+    mode.clear();
+    recived.clear();
+    sizeOfData = 0;
+    sizeOfFile = 0;
+    downloadIntoMemory = false;
 }
 
 void MainWindow::handleLinkError(int error)
@@ -116,8 +114,8 @@ void MainWindow::handleLinkError(int error)
 
 void MainWindow::closeLostLink()
 {
-    QObject::disconnect(&serial, &QSerialPort::readyRead, &serial, nullptr);
-    QObject::disconnect(&serial, &QSerialPort::errorOccurred, &serial, nullptr);
+    QObject::disconnect(&serial, &QSerialPort::readyRead, this, nullptr);
+    QObject::disconnect(&serial, &QSerialPort::errorOccurred, this, nullptr);
     resetStorageView();
     ui->tableWidget->setRowCount(0);
     ui->pushButton_3->setText("connect");
@@ -127,27 +125,6 @@ void MainWindow::closeLostLink()
     showStatus("ESP32: connection lost");
     log("...connection lost");
     // Never flash or restore on a link that is gone.
-    if (installStat != InstallStep::Idle)
+    if (installStat != 0)
         on_pushButton_9_clicked();
-}
-
-void MainWindow::countDown()
-{
-    if (mode != Mode::Memory && mode != Mode::List)
-        return;
-    // A receiver that answered something may hold data whose list never
-    // came: the backup step asks before the firmware is written over it.
-    // One that said nothing, or that it holds nothing, has nothing to lose.
-    const bool mayHoldData = mode == Mode::Memory ? !recived.isEmpty() : usedMemory != 0;
-    mode.clear();
-    sizeOfData = 0;
-    if (installStat == InstallStep::Connect && mayHoldData) {
-        listWhole = false;
-        Install();
-        return;
-    }
-    log("...filesystem not found on device");
-    // Without a listing, the step that would have used it is passed over.
-    installStat = installStat == InstallStep::Connect ? InstallStep::Backup : InstallStep::Restore;
-    Install();
 }

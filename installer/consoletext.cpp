@@ -25,6 +25,14 @@ QVector<ConsoleText::ShownLine> ConsoleText::take(const QByteArray &output)
             if (restart)
                 line.clear();
             restart = false;
+            // A full row goes on on the next one, as a terminal wraps it, so
+            // that a line without end is never shown again whole.
+            if (line.size() == rowWidth) {
+                if (changed || !shown)
+                    lines.append({ line, shown });
+                line.clear();
+                changed = shown = false;
+            }
             line += c;
             changed = true;
         }

@@ -3,7 +3,8 @@
 
 // What a terminal would show of a program's output, a line at a time: a
 // carriage return starts the line again, so a flasher's progress line
-// overwrites itself instead of piling up.
+// overwrites itself instead of piling up, and a line longer than a row
+// wraps onto the next.
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,8 @@ class ConsoleText
 public:
     ConsoleText();
     ~ConsoleText();
+
+    static constexpr int rowWidth = 1024;
 
     struct ShownLine
     {

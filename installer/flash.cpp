@@ -54,7 +54,7 @@ void MainWindow::flashingEnded()
     log(done ? "...done" : "...failed");
     restorePending = done;
     if (done)
-        on_pushButton_3_clicked();
+        openLink();
     else
         on_pushButton_9_clicked();
 }
@@ -63,6 +63,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (flashScript && !confirm("The firmware is being written. Quit anyway? The receiver may not start until "
                                 "the installation is repeated.")) {
+        event->ignore();
+        return;
+    }
+    if (!flashScript && restorePending
+        && !confirm("The receiver's data is not back on it yet. Quit anyway? It stays in the folder files.")) {
         event->ignore();
         return;
     }

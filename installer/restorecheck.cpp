@@ -1,10 +1,18 @@
 #include "installer/restorecheck.h"
 
+#include <algorithm>
+
 void RestoreCheck::clear()
 {
+    expected.clear();
     files.clear();
     position = -1;
     failed = false;
+}
+
+void RestoreCheck::expect(const QStringList &names)
+{
+    expected = names;
 }
 
 void RestoreCheck::add(const QString &name, const QString &source, const QByteArray &content)
@@ -45,5 +53,10 @@ RestoreCheck::Verdict RestoreCheck::judge(const std::optional<QByteArray> &readB
 
 bool RestoreCheck::allPutBack() const
 {
+    for (const QString &name : expected) {
+        const bool sent = std::any_of(files.cbegin(), files.cend(), [&name](const File &file) { return file.name == name; });
+        if (!sent)
+            return false;
+    }
     return !failed;
 }

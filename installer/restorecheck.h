@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <optional>
@@ -24,6 +25,8 @@ public:
     enum Verdict { Matches, SendAgain, NotPutBack };
 
     void clear();
+    // The names that must be put back for the restore to be complete.
+    void expect(const QStringList &names);
     // A file the restore has sent: what the receiver must now hold.
     void add(const QString &name, const QString &source, const QByteArray &content);
     const File *lastAdded() const;
@@ -35,9 +38,11 @@ public:
     // Judges the current file by what the receiver holds, or by nothing when
     // it couldn't be read back, and moves on unless it is to be sent again.
     Verdict judge(const std::optional<QByteArray> &readBack);
+    // Every expected file was sent, and every file sent was read back equal.
     bool allPutBack() const;
 
 private:
+    QStringList expected;
     QVector<File> files;
     int position = -1;
     bool failed = false;

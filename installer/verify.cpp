@@ -51,10 +51,9 @@ void MainWindow::readBackNext()
     startRequest(Mode::Download, pathArgument(devicePath(file->name)));
 }
 
-void MainWindow::judgeReadBack(const std::optional<QByteArray> &readBack)
+void MainWindow::judgeReadBack()
 {
-    // A Cancel while the file was read back has ended the check.
-    if (installStat != InstallStep::Restore || !restoreCheck.current())
+    if (!restoreCheck.current())
         return;
     const RestoreCheck::File file = *restoreCheck.current();
     switch (restoreCheck.judge(readBack)) {
@@ -63,7 +62,7 @@ void MainWindow::judgeReadBack(const std::optional<QByteArray> &readBack)
         break;
     case RestoreCheck::SendAgain:
         log(file.name + " ...differs");
-        if (startUpload(file.source))
+        if (startUpload(file.source).isEmpty())
             return;     // the listing after it reads the file back again
         restoreCheck.judge(std::nullopt);
         log("..." + file.name + " was not put back whole");

@@ -1,7 +1,6 @@
 #include "storage/batch.h"
 #include "app/mainwindow.h"
 #include "app/session.h"
-#include "installer/steps.h"
 #include "ui_mainwindow.h"
 
 QString nextUploadName(const QString &current, const QString &languageCode)
@@ -26,10 +25,7 @@ void MainWindow::on_pushButton_UploadAll_clicked()
         on_pushButton_2_clicked();
         return;
     }
-    if (installStat == InstallStep::Restore)
-        verifyRestore();
-    else if (installStat != InstallStep::Idle)
-        Install();
+    reportEnded(Finished::UploadBatch);
 }
 
 void MainWindow::on_pushButton_DownloadAll_clicked()
@@ -42,7 +38,5 @@ void MainWindow::on_pushButton_DownloadAll_clicked()
         return;
     }
     currentRowDownloadAll = -1;
-    // A batch run outside an installation ends here instead of starting one.
-    if (installStat != InstallStep::Idle)
-        Install();
+    reportEnded(Finished::DownloadBatch);
 }

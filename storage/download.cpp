@@ -7,6 +7,7 @@
 #include "ui_mainwindow.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -97,14 +98,19 @@ void MainWindow::handleDownloadReply()
     mode.clear();
     if (downloadIntoMemory) {
         downloadIntoMemory = false;
-        const bool readBack = reply.kind == DownloadReply::Complete || reply.kind == DownloadReply::Empty;
-        judgeReadBack(readBack ? std::optional<QByteArray>(reply.content) : std::nullopt);
+        const bool brought = reply.kind == DownloadReply::Complete || reply.kind == DownloadReply::Empty;
+        readBack = brought ? std::optional<QByteArray>(reply.content) : std::nullopt;
+        reportEnded(Finished::ReadBack);
         return;
     }
     switch (reply.kind) {
     case DownloadReply::Refused:
         showStatus("ESP32: can't open the file");
-        currentRowDownloadAll = -1;
+        if (currentRowDownloadAll >= 0) {
+            currentRowDownloadAll = -1;
+            reportEnded(Finished::DownloadBatch, QFileInfo(file.fileName()).fileName() + " can't be read from the device");
+            return;
+        }
         break;
     case DownloadReply::TooLarge:
         endDownloadWith("ESP32: file too large");
@@ -131,11 +137,16 @@ void MainWindow::handleDownloadReply()
 
 // A download that fails this way leaves a backup without the file: the
 // message goes where the user looks, and a batch ends there, so that an
-// installation never goes on to flash over the file.
+// installation never goes on to flash over the file; an installation says
+// it as the reason it waits.
 void MainWindow::endDownloadWith(const QString &message)
 {
     showStatus(message);
-    log(message);
     mode.clear();
+    const bool batch = currentRowDownloadAll >= 0;
     currentRowDownloadAll = -1;
+    if (batch && installStat != 0)
+        reportEnded(Finished::DownloadBatch, message);
+    else
+        log(message);
 }

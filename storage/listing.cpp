@@ -4,13 +4,13 @@
 #include "device/connection.h"
 #include "device/frames.h"
 #include "device/replies.h"
-#include "installer/steps.h"
 #include "ui_mainwindow.h"
 
 #include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QStringList>
+#include <QTimer>
 
 #include <climits>
 
@@ -102,16 +102,15 @@ void MainWindow::showListing(const QVector<ListEntry> &entries)
     }
 }
 
+// Within an installation the installation decides what follows, the next
+// file of its batch upload included. A batch upload of its own sends its
+// next file from the event loop, so that a refusal's box never opens inside
+// the port's notification.
 void MainWindow::endListing()
 {
     mode.clear();
-    if (!nextFileNameUpload.isEmpty()) {
-        if (installStat == InstallStep::Restore)
-            checkRestoredSize();
-        on_pushButton_UploadAll_clicked();
-    } else if (installStat == InstallStep::Restore && restoreCheck.current()) {
-        readBackNext();     // a file sent again has been listed
-    } else if (installStat != InstallStep::Idle) {
-        Install();
-    }
+    if (installStat != 0)
+        reportEnded(Finished::Listing);
+    else if (!nextFileNameUpload.isEmpty())
+        QTimer::singleShot(0, this, &MainWindow::on_pushButton_UploadAll_clicked);
 }

@@ -4,7 +4,6 @@
 #include "device/connection.h"
 #include "device/frames.h"
 #include "device/replies.h"
-#include "installer/steps.h"
 #include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
@@ -54,24 +53,26 @@ void MainWindow::on_pushButton_2_clicked()
         return;
     }
 
-    if (startUpload(source) && batch && installStat == InstallStep::Restore)
-        restoreCheck.add(cleanedUploadName(source), source, dataBytes);
+    const QString refused = startUpload(source);
+    // A batch stops at a refused file: it would be missing from the receiver.
+    if (batch && !refused.isEmpty())
+        reportEnded(Finished::UploadBatch, refused + " for " + nextFileNameUpload);
 }
 
 // Sends the upload header for a PC file, after the checks of its name and
-// the free space; false when it was refused.
-bool MainWindow::startUpload(const QString &source)
+// the free space; the refusal in words when it was refused.
+QString MainWindow::startUpload(const QString &source)
 {
     const QString name = cleanedUploadName(source);
     if (isIncorrectUploadName(name)) {
         refuse(QMessageBox::Critical, "incorrect file name");
-        return false;
+        return "incorrect file name";
     }
 
     QFile input(source);
     if (!input.open(QIODevice::ReadOnly)) {
         showStatus("PC: can't open uploading file");
-        return false;
+        return "PC: can't open uploading file";
     }
     dataBytes = input.readAll();
     uploadOffset = 0;
@@ -79,12 +80,12 @@ bool MainWindow::startUpload(const QString &source)
     input.close();
     if (quint32(sizeOfFile) >= quint32(totalMemory - usedMemory)) {
         refuse(QMessageBox::Warning, "ESP32: not enough free space");
-        return false;
+        return "ESP32: not enough free space";
     }
 
     showStatus("uploading...");
     startRequest(Mode::Upload, uploadArguments(devicePath(name), quint32(sizeOfFile)));
-    return true;
+    return QString();
 }
 
 void MainWindow::handleUploadReply()

@@ -24,7 +24,7 @@ private slots:
     void completeInstallation();
     void olderBackupMovedAside();
     void backupFolderCantBeMoved();
-    void silentReceiverSkipsBackupAndRestore();
+    void silentReceiverAsks();
     void receiverSilentAfterFlash();
     void unreadableFileListCancels();
     void pendingListOfEmptyReceiverSkipsBackup();
@@ -36,7 +36,8 @@ private slots:
     void restoreVerified_data();
     void restoreVerified();
     void cancelDuringVerification();
-    void refusedDownloadWaitsForCancel();
+    void waitsForCancel_data();
+    void waitsForCancel();
     void unwritableBackupFileNeverFlashes();
     void cancelDuringBackup();
     void cancelledCheckNeverRestarts();
@@ -168,48 +169,37 @@ void InstallTest::backupFolderCantBeMoved()
     QCOMPARE(rig->receiver.files(), before);
 }
 
-void InstallTest::silentReceiverSkipsBackupAndRestore()
+void InstallTest::silentReceiverAsks()
 {
     plantReceiver(false);
     rig->receiver.faults().silentCommands = { 'M', 'L' };
     install();
     QVERIFY(finished());
-    QCOMPARE(rig->installerLog(), QStringList({ "-> Start installation...", "...connected to device",
-                                  "...filesystem not found on device", "...disconnected", "",
-                                  "-> Install firmware...", "...done", "...connected to device",
-                                  "...filesystem not found on device", "...the saved data was not put back; it is in the folder files", "",
-                                  "-> Installation complete." }));
-    QVERIFY(!QDir("files").exists());
-    QVERIFY(rig->boxes.texts.isEmpty());
-    QCOMPARE(mode, QString("REBOOT"));
+    QCOMPARE(rig->boxes.texts, QStringList{ "The files on the receiver can't be read, so they can't be saved. Install the "
+                                            "firmware anyway? Its stations, presets and settings will be lost." });
+    QCOMPARE(log(), QStringList({ "-> Start installation...", "...connected to device", "...waiting for the receiver to start",
+                                  "...can't read the file list of the device" }));
+    QVERIFY(!QFile::exists("firmware/install.log"));
+    QCOMPARE(rig->receiver.files(), before);
 }
 
 void InstallTest::receiverSilentAfterFlash()
 {
     plantReceiver(false);
-    int memoryRequests = 0;
-    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&](char command) {
-        if (command == 'M' && ++memoryRequests == 2)
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&] {
+        if (QFile::exists("firmware/install.log"))
             rig->receiver.faults().silentCommands = { 'M' };
     });
     install();
-    QVERIFY(finished());
+    QVERIFY(rig->installationEnded(90000));
     const QStringList lines = log();
     QVERIFY(!lines.contains("-> Restore data to device:"));
     QCOMPARE(lines.mid(lines.indexOf("...done")),
-             QStringList({ "...done", "...connected to device", "...filesystem not found on device",
-                           "...the saved data was not put back; it is in the folder files", "", "-> Installation complete." }));
+             QStringList({ "...done", "...connected to device", "...waiting for the receiver to start",
+                           "...the receiver did not answer after the firmware was written",
+                           "...the saved data was not put back; it is in the folder files" }));
     QCOMPARE(QDir("files").entryList(QDir::Files), QStringList(dataFiles));
-
-    // The next installation names the folder that now holds that data.
-    rig->receiver.faults().silentCommands.clear();
-    install();
-    QVERIFY(finished());
-    const QStringList aside = eightDigitFolders();
-    QCOMPARE(aside.size(), 1);
-    QVERIFY(log().contains("...older backup moved to " + aside.first()));
-    for (const QString &name : dataFiles)
-        QCOMPARE(rig->workspace.readFile(aside.first() + "/" + name), before.value(name));
+    QVERIFY(mode.isEmpty());
 }
 
 void InstallTest::unreadableFileListCancels()
@@ -218,7 +208,7 @@ void InstallTest::unreadableFileListCancels()
     rig->receiver.faults().silentCommands = { 'L' };
     install();
     QVERIFY(finished());
-    QCOMPARE(log(), QStringList({ "-> Start installation...", "...connected to device",
+    QCOMPARE(log(), QStringList({ "-> Start installation...", "...connected to device", "...waiting for the receiver to start",
                                   "...can't read the file list of the device" }));
     QVERIFY(!QFile::exists("firmware/install.log"));
     QCOMPARE(rig->receiver.files(), before);
@@ -229,6 +219,10 @@ void InstallTest::pendingListOfEmptyReceiverSkipsBackup()
 {
     // Nothing in use: no data to lose, so the missing list only skips the backup.
     rig->receiver.faults().silentCommands = { 'L' };
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&] {
+        if (QFile::exists("firmware/install.log"))
+            rig->receiver.faults().silentCommands.clear();
+    });
     install();
     QTRY_VERIFY_WITH_TIMEOUT(log().contains("-> Install firmware..."), 10000);
     QCOMPARE(log().mid(0, 4), QStringList({ "-> Start installation...", "...connected to device",
@@ -370,22 +364,68 @@ void InstallTest::cancelDuringVerification()
     QCOMPARE(rig->workspace.readFile("files/city.csv"), before.value("city.csv"));
 }
 
-void InstallTest::refusedDownloadWaitsForCancel()
+void InstallTest::waitsForCancel_data()
 {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("afterFlash");
+    QTest::newRow("download refused") << "d" << "...city.csv can't be read from the device; Cancel ends the installation" << false;
+    QTest::newRow("port can't be opened") << "port" << "...ESP32: can't use the port /nonexistent; Cancel ends the installation" << false;
+    QTest::newRow("no free space after the flash") << "full" << "...ESP32: not enough free space for ap.csv; Cancel ends the installation" << true;
+    QTest::newRow("backup file unreadable after the flash") << "unreadable"
+        << "...PC: can't open uploading file for city.csv; Cancel ends the installation" << true;
+}
+
+// Where the installation can't go on by itself it says why, and Cancel ends
+// it: controls unlocked, the link idle, nothing of the receiver's data lost.
+void InstallTest::waitsForCancel()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    QFETCH(bool, afterFlash);
     plantReceiver(false);
-    rig->receiver.faults().refusedDownloads = { "city.csv" };
+    if (fault == "d")
+        rig->receiver.faults().refusedDownloads = { "city.csv" };
+    if (fault == "port")
+        rig->portBox()->setItemText(rig->portBox()->currentIndex(), "/nonexistent");
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&] {
+        if (!QFile::exists("firmware/install.log"))
+            return;
+        if (fault == "full")
+            rig->receiver.faults().usedOverride = rig->receiver.capacity() - 100;
+        if (fault == "unreadable" && QFile::exists("files/city.csv")) {
+            QFile::remove("files/city.csv");
+            QDir().mkdir("files/city.csv");
+        }
+    });
     install();
-    QTRY_COMPARE_WITH_TIMEOUT(rig->status(), QString("ESP32: can't open the file"), 10000);
-    QCOMPARE(installStat, 2);
-    QCOMPARE(currentRowDownloadAll, -1);
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains(reason), 20000);
+    QCOMPARE(log().last(), reason);
     QVERIFY(mode.isEmpty());
-    QCOMPARE(log().last(), QString("city.csv"));
     QVERIFY(rig->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(rig->window.get()));
+    QVERIFY(installStat != 0);
+    if (afterFlash) {
+        // The data is only in "files" now: closing the window asks first.
+        rig->boxes.answer = QMessageBox::Cancel;
+        rig->boxes.texts.clear();
+        QVERIFY(!rig->window->close());
+        QCOMPARE(rig->boxes.texts, QStringList{ "The receiver's data is not back on it yet. Quit anyway? It stays in the folder files." });
+        QCOMPARE(rig->boxes.icons.last(), QMessageBox::Warning);
+    }
     rig->cancel();
     QCOMPARE(installStat, 0);
-    QVERIFY(!QFile::exists("firmware/install.log"));
-    QVERIFY(connected);
-    QCOMPARE(rig->receiver.files(), before);
+    QVERIFY(mode.isEmpty());
+    QCOMPARE(log().last(), afterFlash ? QString("...the saved data was not put back; it is in the folder files") : reason);
+    QVERIFY(rig->window->findChild<QPushButton *>("pushButton_Install")->isEnabled());
+    if (afterFlash) {
+        for (const QString &name : dataFiles) {
+            if (fault != "unreadable" || name != "city.csv")
+                QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
+        }
+    } else {
+        QVERIFY(!QFile::exists("firmware/install.log"));
+        QCOMPARE(rig->receiver.files(), before);
+    }
 }
 
 void InstallTest::unwritableBackupFileNeverFlashes()
@@ -396,8 +436,9 @@ void InstallTest::unwritableBackupFileNeverFlashes()
             QDir().mkpath("files/city.csv");
     });
     install();
-    QTRY_COMPARE_WITH_TIMEOUT(rig->status(), QString("PC: can't write downloading file"), 10000);
-    QCOMPARE(log().mid(log().size() - 2), QStringList({ "city.csv", "PC: can't write downloading file" }));
+    QTRY_COMPARE_WITH_TIMEOUT(log().last(), QString("...PC: can't write downloading file; Cancel ends the installation"), 10000);
+    QCOMPARE(rig->status(), QString("PC: can't write downloading file"));
+    QCOMPARE(log().mid(log().size() - 2), QStringList({ "city.csv", "...PC: can't write downloading file; Cancel ends the installation" }));
     QCOMPARE(installStat, 2);
     QCOMPARE(currentRowDownloadAll, -1);
     QTest::qWait(200);
@@ -417,9 +458,10 @@ void InstallTest::cancelDuringBackup()
     });
     install();
     QVERIFY(finished());
-    QTRY_VERIFY(mode.isEmpty());
-    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList({ "ap.csv", "city.csv" }));
-    QCOMPARE(rig->workspace.readFile("files/city.csv"), before.value("city.csv"));
+    // The download under way is given up: its reply comes, and is not saved.
+    QVERIFY(mode.isEmpty());
+    QTRY_COMPARE(recived.size(), 4 + before.value("city.csv").size());
+    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList({ "ap.csv" }));
     QCOMPARE(requestLetters(rig->receiver), QString("MLDD"));
     QVERIFY(connected);
     QVERIFY(!QFile::exists("firmware/install.log"));
@@ -436,7 +478,8 @@ void InstallTest::cancelledCheckNeverRestarts()
     QTest::qWait(3500);
     QCOMPARE(installStat, 0);
     QCOMPARE(log(), QStringList({ "-> Start installation...", "...connected to device" }));
-    QCOMPARE(mode, QString("MEMORY"));
+    QVERIFY(mode.isEmpty());
+    QCOMPARE(requestLetters(rig->receiver), QString("M"));
 }
 
 void InstallTest::checkOfEarlierLinkIgnored()

@@ -335,6 +335,13 @@ void LogicTest::flasherOutput_data()
     QTest::newRow("shorter text after a return") << QByteArrayList{ "100000\r1\n" } << QStringList{ "1" };
     QTest::newRow("empty line kept") << QByteArrayList{ "a\n\nb\n" } << QStringList{ "a", "", "b" };
     QTest::newRow("UTF-8 cut in two") << QByteArrayList{ "caf\xc3", "\xa9\n" } << QStringList{ QString::fromUtf8("café") };
+    QByteArrayList megabyte;
+    QStringList rows;
+    for (int i = 0; i < 256; ++i)
+        megabyte << QByteArray(4096, 'x');
+    for (int i = 0; i < 1024; ++i)
+        rows << QString(ConsoleText::rowWidth, 'x');
+    QTest::newRow("1 MB without a line end wraps") << megabyte << rows;
 }
 
 void LogicTest::flasherOutput()
@@ -344,8 +351,11 @@ void LogicTest::flasherOutput()
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
     ConsoleText console;
     QStringList shown;
+    qint64 input = 0, handedOut = 0;
     for (const QByteArray &piece : pieces) {
+        input += piece.size();
         for (const ConsoleText::ShownLine &line : console.take(piece)) {
+            handedOut += line.text.size();
             if (line.replacesLast)
                 shown.last() = line.text;
             else
@@ -353,6 +363,8 @@ void LogicTest::flasherOutput()
         }
     }
     QCOMPARE(shown, pane);
+    // Linear: a piece hands out what it brought and at most one row again.
+    QVERIFY(handedOut <= input + pieces.size() * ConsoleText::rowWidth);
 }
 
 void LogicTest::windowsCommandLines()

@@ -127,11 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sizeOfData = 0;
     sizeOfFile = 0;
     installStat = 0;
-    savedNames.clear();
-    downloadIntoMemory = false;
-    listWhole = true;
-    restoreCheck.clear();
-    restorePending = false;
+    resetSafetyState();
     totalMemory = 1 << 20;
     usedMemory = 0;
     mode = modes[quint8(input.at(0)) % std::size(modes)];

@@ -80,7 +80,7 @@ void Workspace::writeFlashScript(const QStringList &logLines, bool writeLog)
 
 void resetSession()
 {
-    QObject::disconnect(&serial, nullptr, &serial, nullptr);
+    QObject::disconnect(&serial, nullptr, nullptr, nullptr);
     serial.close();
     connected = false;
     file.setFileName(QString());
@@ -95,16 +95,7 @@ void resetSession()
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;
     installStat = 0;
-    uploadOffset = 0;
-    listedSize = 0;
-    readErrorsInARow = 0;
-    linkNumber = 0;
-    savedNames.clear();
-    listWhole = true;
-    restorePending = false;
-    restoreCheck.clear();
-    downloadIntoMemory = false;
-    flashScript = nullptr;
+    resetSafetyState();
 }
 
 const QStringList dataFiles = { "ap.csv", "city.csv", "preset.csv", "scan.csv" };
