@@ -8,11 +8,13 @@
 #include <QLocale>
 #include <QTextCodec>
 #include <QTime>
+#include <QTimer>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , startWait(new StartWait(this))
+    , replyQuiet(new QTimer(this))
 {
     // The backup folder's digits come from this generator, as they always have.
     QT_WARNING_PUSH
@@ -73,6 +75,11 @@ MainWindow::MainWindow(QWidget *parent)
     if (QLocale::system().name() == "ru_RU")
         ui->comboBox_language->setCurrentIndex(1);
 
+    // A few bit times would do; a USB bridge hands bytes over in frames of a millisecond.
+    replyQuiet->setSingleShot(true);
+    replyQuiet->setTimerType(Qt::PreciseTimer);
+    replyQuiet->setInterval(2);
+    connect(replyQuiet, &QTimer::timeout, this, &MainWindow::takeHeldDownload);
     connect(startWait, &StartWait::threeSecondsPassed, this, &MainWindow::countDown);
     connect(startWait, &StartWait::askAgain, this, &MainWindow::askForListingAgain);
     connect(startWait, &StartWait::limitReached, this, &MainWindow::listingNeverCame);

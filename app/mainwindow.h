@@ -13,7 +13,9 @@
 #include <QMessageBox>
 #include <QVector>
 
+struct DownloadReply;
 struct ListEntry;
+class QTimer;
 class StartWait;
 
 QT_BEGIN_NAMESPACE
@@ -62,6 +64,8 @@ private:
     // Receive path: the dispatcher and one handler per pending request.
     void dispatchReply();
     void handleDownloadReply();
+    void takeHeldDownload();
+    void endDownload(const DownloadReply &reply);
     void endDownloadWith(const QString &message);
     void handleUploadReply();
     void endUpload(const QString &message);
@@ -88,6 +92,7 @@ private:
     bool linkIsIdle(const QString &busyText);
     bool hasSelectedFile();
     int selectedRow() const;
+    QStringList listedNames() const;
     QString selectedFileName() const;
 
     // Installation.
@@ -97,6 +102,8 @@ private:
     void listingNeverCame();
     void waitForCancel(const QString &problem);
     bool confirmIncompleteBackup();
+    bool offerOlderBackup();
+    bool takeFromOlderBackup();
     void backUpDevice();
     void startFlashing();
     void showScriptLines(const QVector<ConsoleText::ShownLine> &lines);
@@ -113,6 +120,8 @@ private:
 
     Ui::MainWindow *ui;
     StartWait *startWait;
+    QTimer *replyQuiet;             // a whole download reply is taken when it runs out
+    QByteArray heldDownload;        // that reply's content meanwhile
     quint64 installRun = 0;         // counts starts and ends: a report queued for an earlier run is dropped
     int reopenAttempts = 0;
 };

@@ -25,6 +25,8 @@ bool restorePending = false;
 RestoreCheck restoreCheck;
 bool downloadIntoMemory = false;
 std::optional<QByteArray> readBack;
+QString backupMovedTo;
+QStringList lostDataFiles;
 ScriptRun *flashScript = nullptr;
 
 void resetSafetyState()
@@ -38,5 +40,7 @@ void resetSafetyState()
     restoreCheck.clear();
     downloadIntoMemory = false;
     readBack.reset();
+    backupMovedTo.clear();
+    lostDataFiles.clear();
     flashScript = nullptr;
 }

@@ -4,7 +4,8 @@ rem installer can tell, without flashing anything. A real release ships its own.
 rem   flash.bat PORT DISPLAY
 rem Writes firmware\install.log ending with the flasher's "RTS" line on success.
 rem VELTRA_RECEIVER_STORE: the simulated receiver's folder, wiped as a full flash
-rem wipes the file system. VELTRA_FLASH_FAIL=1: fail without the "RTS" line.
+rem wipes the file system, and told to restart (the file .reset).
+rem VELTRA_FLASH_FAIL=1: fail without the "RTS" line.
 
 set log=firmware\install.log
 echo Flashing VELTRA firmware for display %2 on %1> %log%
@@ -21,4 +22,5 @@ if defined VELTRA_RECEIVER_STORE if exist "%VELTRA_RECEIVER_STORE%\" del /Q "%VE
 echo Hash of data verified.>> %log%
 echo Leaving...>> %log%
 echo Hard resetting via RTS pin...>> %log%
+if defined VELTRA_RECEIVER_STORE if exist "%VELTRA_RECEIVER_STORE%\" type nul > "%VELTRA_RECEIVER_STORE%\.reset"
 echo Hard resetting via RTS pin...

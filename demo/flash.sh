@@ -6,7 +6,7 @@
 # and shows its progress as a flasher does, over about two seconds, each
 # progress line ending in a carriage return.
 # VELTRA_RECEIVER_STORE: the simulated receiver's folder, wiped as a full flash
-# wipes the file system. VELTRA_FLASH_FAIL=1: fail without the "RTS" line.
+# wipes the file system, and told to restart (the file .reset). VELTRA_FLASH_FAIL=1: fail without the "RTS" line.
 # VELTRA_FLASH_SECONDS: how long the progress takes (default 2).
 
 port="$1"
@@ -42,3 +42,9 @@ fi
 echo "Hash of data verified." | tee -a "$log"
 echo "Leaving..." | tee -a "$log"
 echo "Hard resetting via RTS pin..." | tee -a "$log"
+# The simulated receiver restarts, as the flasher's reset makes a real one;
+# the moment after it lets a board that leaves the PC as it restarts be gone.
+if [ -n "$VELTRA_RECEIVER_STORE" ] && [ -d "$VELTRA_RECEIVER_STORE" ]; then
+    : > "$VELTRA_RECEIVER_STORE/.reset"
+    sleep 0.2
+fi

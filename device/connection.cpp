@@ -4,6 +4,8 @@
 #include "device/frames.h"
 #include "ui_mainwindow.h"
 
+#include <QTimer>
+
 namespace {
 // A closed pseudo-terminal or a vanished USB bridge may report a flood of
 // read errors instead of one resource error; this many in a row, with no
@@ -94,6 +96,8 @@ void MainWindow::disconnectDevice()
 // is given up.
 void MainWindow::giveUpExchange()
 {
+    replyQuiet->stop();
+    heldDownload.clear();
     mode.clear();
     recived.clear();
     sizeOfData = 0;

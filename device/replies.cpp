@@ -20,11 +20,19 @@ CommandReply oneByteReply(QByteArray &buffer, char accepted, char refused)
 
 MemoryReply decodeMemoryReply(QByteArray &buffer)
 {
-    if (buffer.size() < 8)
-        return {};
-    const MemoryReply reply{ true, bigEndianAt(buffer, 0), bigEndianAt(buffer, 4) };
-    buffer.clear();
-    return reply;
+    constexpr quint32 largestCapacity = (256u << 20) - 1;
+    constexpr int replySize = 8;
+    for (int pos = 0; pos + replySize <= buffer.size(); ++pos) {
+        const quint32 total = bigEndianAt(buffer, pos);
+        const quint32 used = bigEndianAt(buffer, pos + 4);
+        if (total > 0 && total <= largestCapacity && used <= total) {
+            buffer.clear();
+            return { true, total, used };
+        }
+    }
+    if (buffer.size() >= replySize)
+        buffer.remove(0, buffer.size() - (replySize - 1));
+    return {};
 }
 
 ListBody parseListBody(const QByteArray &body)
@@ -114,8 +122,9 @@ DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 exp
         reply.kind = DownloadReply::Progress;
         return reply;
     }
-    reply.kind = DownloadReply::Complete;
-    reply.content = buffer.left(fileSize);
+    reply.kind = buffer.size() == fileSize ? DownloadReply::Complete : DownloadReply::Overrun;
+    if (reply.kind == DownloadReply::Complete)
+        reply.content = buffer;
     buffer.clear();
     fileSize = 0;
     return reply;
@@ -123,21 +132,18 @@ DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 exp
 
 UploadReply decodeUploadReply(QByteArray &buffer)
 {
-    if (buffer.isEmpty())
-        return UploadReply::NeedMore;
-    switch (buffer.at(0)) {
-    case 'A':
-        buffer.clear();
-        return UploadReply::Ready;
-    case 'u':
-        buffer.clear();
-        return UploadReply::Complete;
-    case 'a':
-        buffer.clear();
-        return UploadReply::Stopped;
-    default:
-        return UploadReply::NeedMore;
+    for (const char code : buffer) {
+        const UploadReply reply = code == 'A' ? UploadReply::Ready
+                                : code == 'u' ? UploadReply::Complete
+                                : code == 'a' ? UploadReply::Stopped
+                                              : UploadReply::NeedMore;
+        if (reply != UploadReply::NeedMore) {
+            buffer.clear();
+            return reply;
+        }
     }
+    buffer.clear();
+    return UploadReply::NeedMore;
 }
 
 CommandReply decodeRemoveReply(QByteArray &buffer)

@@ -11,8 +11,12 @@
 #include <QVector>
 #include <QtGlobal>
 
-// MEMORY: the capacity and the bytes in use, once all eight bytes are held;
-// the buffer is emptied then, dropping anything behind them.
+// MEMORY: the capacity and the bytes in use, from the first eight bytes that
+// can describe a file system: a capacity above 0 and below 256 MiB (which
+// printable text never gives), and no more bytes in use than that. Boot text
+// or an earlier reply in front of them is dropped, and anything behind them
+// once they are taken. Until then the last seven bytes, which may begin the
+// reply, are kept.
 struct MemoryReply
 {
     bool complete = false;
@@ -54,18 +58,20 @@ constexpr quint32 largestFileSize = 0x7FFFFFFF;
 
 // DOWNLOAD: "d", or the size header and the content. fileSize is 0 until the
 // size is taken. A size other than expectedSize (the listed one) answers some
-// other request and is refused, as is one too large to hold.
+// other request and is refused, as is one too large to hold, and content
+// with more bytes behind it than announced (Overrun): the reply can't be told
+// from what came with it.
 struct DownloadReply
 {
-    enum Kind { NeedMore, Prepare, Refused, TooLarge, SizeDiffers, Empty, Progress, Complete };
+    enum Kind { NeedMore, Prepare, Refused, TooLarge, SizeDiffers, Empty, Progress, Complete, Overrun };
     Kind kind = NeedMore;
     int percent = 0;                // Progress
     QByteArray content;             // Complete: exactly the announced bytes
 };
 DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize);
 
-// UPLOAD: read from the first byte. A ready code asks for the next frame; "u"
-// and "a" end the upload. Any other byte stays in the buffer.
+// UPLOAD: a ready code asks for the next frame; "u" and "a" end the upload.
+// Bytes that are none of these codes, line noise say, are dropped.
 enum class UploadReply { NeedMore, Ready, Complete, Stopped };
 UploadReply decodeUploadReply(QByteArray &buffer);
 

@@ -9,6 +9,7 @@
 #include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -50,6 +51,8 @@ void MainWindow::Install()
         if (!recived.isEmpty())
             listWhole = false;
         if (!listWhole && !confirmIncompleteBackup())
+            return;
+        if (listWhole && !offerOlderBackup())
             return;
         backUpDevice();
         return;
@@ -106,7 +109,7 @@ void MainWindow::stepEnded(Finished what, const QString &problem)
         }
         return;
     case Finished::DownloadBatch:
-        if (installStat == InstallStep::Backup)
+        if (installStat == InstallStep::Backup && takeFromOlderBackup())
             Install();
         return;
     case Finished::LinkClosed:
@@ -210,14 +213,13 @@ void MainWindow::backUpDevice()
     log(QString());
     log("-> Save data from device:");
     // A backup never mixes with or overwrites an older one.
-    QString olderBackup;
-    if (!prepareBackupFolder("files", &olderBackup)) {
+    if (!prepareBackupFolder("files", &backupMovedTo)) {
         log("...can't prepare the backup folder");
         on_pushButton_9_clicked();
         return;
     }
-    if (!olderBackup.isEmpty())
-        log("...older backup moved to " + olderBackup);
+    if (!backupMovedTo.isEmpty())
+        log("...older backup moved to " + backupMovedTo);
     on_pushButton_DownloadAll_clicked();
 }
 
@@ -237,6 +239,46 @@ bool MainWindow::confirmIncompleteBackup()
         return false;
     }
     log("...installing without a complete backup");
+    return true;
+}
+
+// After a restore that failed the receiver lacks its data files, and
+// "files", the only backup that holds them, is about to be moved aside: the
+// user may have them put back from it. False when the installation ended
+// while the question was open.
+bool MainWindow::offerOlderBackup()
+{
+    const QStringList listed = listedNames();
+    lostDataFiles.clear();
+    for (const QString &name : dataFileNames()) {
+        if (!listed.contains(name) && QFileInfo(batchUploadSource(name)).isFile())
+            lostDataFiles << name;
+    }
+    if (lostDataFiles.isEmpty())
+        return true;
+    const quint64 run = installRun;
+    QMessageBox box(QMessageBox::Question, QString(),
+                    "The receiver has lost its stations and settings, and the folder files holds a backup of them. "
+                    "Put that backup on the receiver after the firmware is written?",
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    const bool yes = box.exec() == QMessageBox::Yes;
+    if (!yes)
+        lostDataFiles.clear();
+    return run == installRun;
+}
+
+// The new backup gets the data files the receiver lost from the older one,
+// so that the restore puts them back; false when one can't be copied.
+bool MainWindow::takeFromOlderBackup()
+{
+    for (const QString &name : qAsConst(lostDataFiles)) {
+        if (!QFile::copy(backupMovedTo + "/" + name, batchUploadSource(name))) {
+            waitForCancel("PC: can't copy " + name + " from the older backup " + backupMovedTo);
+            return false;
+        }
+        log("..." + name + " taken from the older backup " + backupMovedTo);
+    }
     return true;
 }
 

@@ -3,19 +3,20 @@
 #include "app/session.h"
 #include "ui_mainwindow.h"
 
+QStringList dataFileNames()
+{
+    return { "ap.csv", "city.csv", "preset.csv", "scan.csv" };
+}
+
 QString nextUploadName(const QString &current, const QString &languageCode)
 {
+    const QStringList names = dataFileNames();
     if (current.isEmpty())
-        return "ap.csv";
-    if (current == "ap.csv")
-        return "city.csv";
-    if (current == "city.csv")
-        return "preset.csv";
-    if (current == "preset.csv")
-        return "scan.csv";
-    if (current == "scan.csv")
-        return languageCode.toLower() + ".lng";
-    return QString();
+        return names.first();
+    const int at = names.indexOf(current);
+    if (at < 0)
+        return QString();
+    return at + 1 < names.size() ? names.at(at + 1) : languageCode.toLower() + ".lng";
 }
 
 void MainWindow::on_pushButton_UploadAll_clicked()

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTimer>
 
 namespace {
 // False when another file of this batch download was saved under the name.
@@ -21,12 +22,19 @@ bool rememberSavingName(const QString &name)
     return true;
 }
 
-// Writes exactly the announced bytes; on any failure an older file of that
-// name stays as it was and no partial file is left behind.
+// Writes exactly the announced bytes; on any failure no partial file is
+// left behind. What is on disk is read back: on a full disk a commit can
+// report success over a file its buffered bytes never reached.
 bool saveDownload(const QString &destination, const QByteArray &content)
 {
     QSaveFile out(destination);
-    return out.open(QIODevice::WriteOnly) && out.write(content) == content.size() && out.commit();
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
+        return false;
+    QFile written(destination);
+    if (written.open(QIODevice::ReadOnly) && written.readAll() == content)
+        return true;
+    written.remove();
+    return false;
 }
 }
 
@@ -77,6 +85,14 @@ void MainWindow::on_pushButton_clicked()
 
 void MainWindow::handleDownloadReply()
 {
+    if (replyQuiet->isActive()) {
+        replyQuiet->stop();
+        recived.clear();
+        DownloadReply overrun;
+        overrun.kind = DownloadReply::Overrun;
+        endDownload(overrun);
+        return;
+    }
     const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, listedSize);
     switch (reply.kind) {
     case DownloadReply::NeedMore:
@@ -85,16 +101,33 @@ void MainWindow::handleDownloadReply()
         showStatus("prepare to download...");
         return;
     case DownloadReply::Progress:
-    case DownloadReply::Complete:
         showStatus("downloaded " + QString::number(reply.percent) + "%");
-        break;
-    default:
-        break;
-    }
-    if (reply.kind == DownloadReply::Progress)
         return;
+    case DownloadReply::Complete:
+        showStatus("downloaded 100%");
+        // Taken once the line has stayed quiet for a moment behind it: bytes
+        // that come meanwhile, a repeated reply say, make it untrusted.
+        heldDownload = reply.content;
+        replyQuiet->start();
+        return;
+    default:
+        endDownload(reply);
+        return;
+    }
+}
 
-    // Every other reply ends the exchange.
+void MainWindow::takeHeldDownload()
+{
+    DownloadReply whole;
+    whole.kind = DownloadReply::Complete;
+    whole.content = heldDownload;
+    heldDownload.clear();
+    endDownload(whole);
+}
+
+// Every reply but progress ends the exchange.
+void MainWindow::endDownload(const DownloadReply &reply)
+{
     mode.clear();
     if (downloadIntoMemory) {
         downloadIntoMemory = false;
@@ -117,6 +150,9 @@ void MainWindow::handleDownloadReply()
         break;
     case DownloadReply::SizeDiffers:
         endDownloadWith("ESP32: file size differs from the list");
+        break;
+    case DownloadReply::Overrun:
+        endDownloadWith("ESP32: reply longer than the file");
         break;
     case DownloadReply::Empty:
         showStatus("file empty");

@@ -26,6 +26,8 @@ private slots:
     void backupFolderCantBeMoved();
     void silentReceiverAsks();
     void receiverSilentAfterFlash();
+    void slowOrRestartingReceiver_data();
+    void slowOrRestartingReceiver();
     void unreadableFileListCancels();
     void pendingListOfEmptyReceiverSkipsBackup();
     void checkAfterCompletedListingDoesNothing();
@@ -202,6 +204,54 @@ void InstallTest::receiverSilentAfterFlash()
     QVERIFY(mode.isEmpty());
 }
 
+void InstallTest::slowOrRestartingReceiver_data()
+{
+    QTest::addColumn<int>("startAfterFlashMs");
+    QTest::addColumn<int>("goneMs");          // the port leaves the PC at the restart
+    QTest::addColumn<int>("lateMemoryMs");    // before the flash
+    QTest::addColumn<bool>("waitSaid");
+    QTest::newRow("boot text, start of 0.5 s") << 500 << 0 << 0 << false;
+    QTest::newRow("boot text, start of 8 s") << 8000 << 0 << 0 << true;
+    QTest::newRow("port away for 3 s") << 500 << 3000 << 0 << false;
+    QTest::newRow("memory answered after 3.5 s") << 0 << 0 << 3500 << true;
+}
+
+// A receiver that restarts after the flash, printing its boot text, or that
+// answers late: the installer waits for it, saves and restores everything.
+void InstallTest::slowOrRestartingReceiver()
+{
+    QFETCH(int, startAfterFlashMs);
+    QFETCH(int, goneMs);
+    QFETCH(int, lateMemoryMs);
+    plantReceiver(false);
+    ReceiverFaults &faults = rig->receiver.faults();
+    faults.bootText = ReceiverSimulator::esp32BootText();
+    faults.startAfterFlashMs = startAfterFlashMs;
+    faults.goneAfterResetMs = goneMs;
+    faults.lateReplies.insert('M', lateMemoryMs);
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&] {
+        if (QFile::exists("firmware/install.log"))
+            rig->receiver.faults().lateReplies.clear();
+    });
+    if (goneMs > 0) {
+        rig->receiver.setPortLink(rig->workspace.path() + "/ttyVELTRA");
+        rig->portBox()->setItemText(rig->portBox()->currentIndex(), rig->receiver.portName());
+    }
+    install();
+    QVERIFY(rig->installationEnded(60000));
+    // A board that leaves the PC as it restarts leaves at the closing restart too.
+    const QStringList lines = rig->installerLog();
+    QVERIFY(lines.contains("-> Installation complete."));
+    QVERIFY(!lines.contains("...the saved data was not put back; it is in the folder files"));
+    QTEST(lines.contains("...waiting for the receiver to start"), "waitSaid");
+    QVERIFY(rig->boxes.texts.isEmpty());
+    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList(dataFiles));
+    for (const QString &name : dataFiles) {
+        QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
+        QCOMPARE(rig->receiver.files().value(name), before.value(name));
+    }
+}
+
 void InstallTest::unreadableFileListCancels()
 {
     plantReceiver(false);
@@ -285,6 +335,14 @@ void InstallTest::missingDataFileSkipped()
     QCOMPARE(lines.mid(restore + 1, 6), QStringList({ "ap.csv", "city.csv", "...skipped", "preset.csv", "scan.csv", "eng.lng" }));
     QVERIFY(rig->statusHistory.contains("file no exist: files/city.csv"));
     QCOMPARE(lines.last(), QString("-> Installation complete."));
+
+    // Without the language file the restore is not complete.
+    QFile::remove("firmware/languages/eng.lng");
+    install();
+    QVERIFY(finished());
+    QCOMPARE(log().mid(log().lastIndexOf("eng.lng"), 2), QStringList({ "eng.lng", "...skipped" }));
+    QVERIFY(!log().contains("-> Installation complete."));
+    QCOMPARE(log().last(), QString("...the saved data was not put back; it is in the folder files"));
 }
 
 void InstallTest::stoppedUploadsMoveOn()

@@ -26,7 +26,7 @@ QString decide(const QString &mode, QByteArray &buffer, quint32 &bodyLength, int
                 decision += " not whole";
         }
     } else if (mode == "DOWNLOAD") {
-        static const char *const kinds[] = { "", "", "refused", "too large", "size differs", "empty", "", "complete" };
+        static const char *const kinds[] = { "", "", "refused", "too large", "size differs", "empty", "", "complete", "overrun" };
         const DownloadReply reply = decodeDownloadReply(buffer, fileSize, listed);
         decision = kinds[reply.kind];
         if (reply.kind == DownloadReply::Complete)
@@ -83,7 +83,13 @@ void RepliesTest::replies_data()
     QTest::addColumn<QString>("decision");
 
     QTest::newRow("memory") << "MEMORY" << hex("000f42400003d090") << 0u << true << "memory 1000000 250000";
-    QTest::newRow("memory, all ones") << "MEMORY" << hex("ffffffffffffffff") << 0u << true << "memory 4294967295 4294967295";
+    QTest::newRow("memory, all ones") << "MEMORY" << hex("ffffffffffffffff") << 0u << true << "waiting ffffffffffffff";
+    QTest::newRow("memory of 256 MiB") << "MEMORY" << hex("1000000000000000") << 0u << true << "waiting 00000000000000";
+    QTest::newRow("memory of nothing") << "MEMORY" << hex("0000000000000000") << 0u << true << "waiting 00000000000000";
+    QTest::newRow("memory, more used than held") << "MEMORY" << hex("00000064000000c8") << 0u << true << "waiting 000064000000c8";
+    QTest::newRow("memory behind boot text") << "MEMORY" << "ets Jun  8 2016 00:22:57\r\nrst:0x1 (POWERON_RESET)\r\n" + hex("000f42400003d090")
+                                             << 0u << true << "memory 1000000 250000";
+    QTest::newRow("memory behind a repeated code") << "MEMORY" << "u" + hex("000f42400003d090") << 0u << true << "memory 1000000 250000";
     QTest::newRow("memory and two more") << "MEMORY" << hex("000003e8000001f4abcd") << 0u << true << "memory 1000 500";
     QTest::newRow("memory cut short") << "MEMORY" << hex("0000000100") << 0u << true << "waiting 0000000100";
 
@@ -105,7 +111,7 @@ void RepliesTest::replies_data()
     QTest::newRow("download empty") << "DOWNLOAD" << hex("00000000") << 0u << true << "empty";
     QTest::newRow("download") << "DOWNLOAD" << hex("00000005") + "hello" << 5u << true << "complete hello";
     QTest::newRow("download, a d inside") << "DOWNLOAD" << hex("00000002") + "dd" << 2u << true << "complete dd";
-    QTest::newRow("download and more") << "DOWNLOAD" << hex("00000005") + "hello" + "MORE" << 5u << true << "complete hello";
+    QTest::newRow("download and more") << "DOWNLOAD" << hex("00000005") + "hello" + "MORE" << 5u << false << "overrun";
     QTest::newRow("download of another size") << "DOWNLOAD" << hex("00000006") + "hello!" << 5u << true << "size differs";
     QTest::newRow("download too large") << "DOWNLOAD" << hex("80000000") + "xy" << 0x80000000u << true << "too large";
     QTest::newRow("download cut short") << "DOWNLOAD" << hex("00000005") + "hel" << 5u << true << "waiting 68656c";
@@ -113,7 +119,8 @@ void RepliesTest::replies_data()
     QTest::newRow("ready") << "UPLOAD" << QByteArray("A") << 0u << true << "ready";
     QTest::newRow("upload complete") << "UPLOAD" << QByteArray("u") << 0u << true << "complete";
     QTest::newRow("upload stopped") << "UPLOAD" << QByteArray("a") << 0u << true << "stopped";
-    QTest::newRow("upload, noise") << "UPLOAD" << QByteArray("ZA") << 0u << true << "waiting 5a41";
+    QTest::newRow("upload, noise before the code") << "UPLOAD" << QByteArray("ZA") << 0u << true << "ready";
+    QTest::newRow("upload, noise alone") << "UPLOAD" << QByteArray("\x80Z") << 0u << true << "waiting ";
 
     QTest::newRow("removed") << "REMOVE" << QByteArray("R") << 0u << true << "accepted";
     QTest::newRow("not removed") << "REMOVE" << QByteArray("r") << 0u << true << "refused";

@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
 
     Rig rig;
     rig.useFolderStore();
-    rig.receiver.faults().startupNoise = "ets Jun  8 2016 00:22:57\r\nrst:0xc (SW_CPU_RESET)\r\n";
+    rig.receiver.faults().bootText = "ets Jun  8 2016 00:22:57\r\nrst:0xc (SW_CPU_RESET)\r\n";
     const QMap<QString, QByteArray> original = dataSet();
 
     qint64 memoryAfterWarmUp = 0;

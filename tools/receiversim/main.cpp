@@ -1,7 +1,8 @@
-// receiver-sim [--baud-pacing] FOLDER
+// receiver-sim [options] FOLDER
 // Serves the receiver's protocol on a pseudo-terminal, keeping the receiver's
 // files in FOLDER; prints the port path as its first line and runs until
-// interrupted.
+// interrupted. It prints an ESP32's boot text at every restart; the options
+// make it a slower or less orderly receiver.
 
 #include "receiversim/receiversimulator.h"
 
@@ -18,20 +19,33 @@ int main(int argc, char *argv[])
     options.setApplicationDescription("Simulated VELTRA receiver on a pseudo-terminal.");
     options.addHelpOption();
     options.addOption({ "baud-pacing", "Pace the line to 115200 baud 8N1 (11,520 bytes a second)." });
+    options.addOption({ "start", "Milliseconds from a restart until the firmware answers.", "MS", "0" });
+    options.addOption({ "start-after-flash", "The same for the first start after a flash.", "MS", "0" });
+    options.addOption({ "late", "Answer every request this many milliseconds late.", "MS", "0" });
+    options.addOption({ "repeat-previous", "Send every reply behind the previous one again." });
+    options.addOption({ "gone-after-reset", "The port leaves the PC this many milliseconds at a restart.", "MS", "0" });
+    options.addOption({ "port-link", "Serve the port under this path too, which stays when the port comes back.", "PATH" });
     options.addPositionalArgument("FOLDER", "Folder holding the receiver's files, one per file.");
     options.process(app);
     if (options.positionalArguments().size() != 1)
         options.showHelp(2);
 
     ReceiverSimulator receiver;
+    if (options.isSet("port-link"))
+        receiver.setPortLink(options.value("port-link"));
     if (!receiver.start()) {
         QTextStream(stderr) << receiver.errorString() << "\n";
         return 1;
     }
     receiver.setStoreFolder(options.positionalArguments().first());
     receiver.setBaudPacing(options.isSet("baud-pacing"));
-    // What a restarting ESP32 prints on its serial port.
-    receiver.faults().startupNoise = "ets Jun  8 2016 00:22:57\r\nrst:0xc (SW_CPU_RESET),boot:0x13\r\n";
+    ReceiverFaults &faults = receiver.faults();
+    faults.bootText = ReceiverSimulator::esp32BootText();
+    faults.startMs = options.value("start").toInt();
+    faults.startAfterFlashMs = options.value("start-after-flash").toInt();
+    faults.delayMs = options.value("late").toInt();
+    faults.repeatPrevious = options.isSet("repeat-previous");
+    faults.goneAfterResetMs = options.value("gone-after-reset").toInt();
 
     QTextStream(stdout) << receiver.portName() << Qt::endl;
 

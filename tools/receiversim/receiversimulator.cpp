@@ -57,6 +57,7 @@ bool isExecutable(const QString &name)
 ReceiverSimulator::ReceiverSimulator(QObject *parent)
     : QObject(parent)
 {
+    clock.start();
 }
 
 ReceiverSimulator::~ReceiverSimulator()
@@ -83,6 +84,11 @@ bool ReceiverSimulator::start()
     cfmakeraw(&raw);
     tcsetattr(slaveFd, TCSANOW, &raw);
 
+    if (!linkPath.isEmpty()) {
+        QFile::remove(linkPath);
+        QFile::link(slavePath, linkPath);
+    }
+
     readNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
     connect(readNotifier, &QSocketNotifier::activated, this, &ReceiverSimulator::readInput);
     writeNotifier = new QSocketNotifier(masterFd, QSocketNotifier::Write, this);
@@ -91,13 +97,30 @@ bool ReceiverSimulator::start()
     return true;
 }
 
-QString ReceiverSimulator::portName() const { return slavePath; }
+QString ReceiverSimulator::portName() const { return linkPath.isEmpty() ? slavePath : linkPath; }
+
+void ReceiverSimulator::setPortLink(const QString &path)
+{
+    linkPath = path;
+    QFile::remove(linkPath);
+    if (isPlugged())
+        QFile::link(slavePath, linkPath);
+}
 QString ReceiverSimulator::errorString() const { return error; }
 
 void ReceiverSimulator::setStoreFolder(const QString &path)
 {
     folder = path;
     QDir().mkpath(folder);
+    // A port that leaves at a restart must be gone before the installer opens it again.
+    if (!resetPoll) {
+        resetPoll = new QTimer(this);
+        connect(resetPoll, &QTimer::timeout, this, [this] {
+            if (scripted.goneAfterResetMs > 0 && takeResetRequest())
+                reset(true);
+        });
+        resetPoll->start(20);
+    }
     for (auto it = store.cbegin(); it != store.cend(); ++it)
         saveFile(it.key());
     loadFolder();
@@ -164,6 +187,44 @@ void ReceiverSimulator::unplug()
         ::close(slaveFd);
     masterFd = slaveFd = -1;
     output.clear();
+    if (!linkPath.isEmpty())
+        QFile::remove(linkPath);
+}
+
+void ReceiverSimulator::reset(bool afterFlash)
+{
+    uploading = false;
+    input.clear();
+    previousReply.clear();
+    startsAt = clock.elapsed() + (afterFlash ? scripted.startAfterFlashMs : scripted.startMs);
+    if (scripted.goneAfterResetMs > 0) {
+        unplug();
+        QTimer::singleShot(scripted.goneAfterResetMs, this, [this] {
+            if (start() && !scripted.bootText.isEmpty())
+                queueOutput(scripted.bootText);
+        });
+        return;
+    }
+    if (!scripted.bootText.isEmpty())
+        queueOutput(scripted.bootText);
+}
+
+QByteArray ReceiverSimulator::esp32BootText()
+{
+    return "ets Jun  8 2016 00:22:57\r\n\r\n"
+           "rst:0x1 (POWERON_RESET),boot:0x13 (SPI_FAST_FLASH_BOOT)\r\n"
+           "configsip: 0, SPIWP:0xee\r\n"
+           "clk_drv:0x00,q_drv:0x00,d_drv:0x00,cs0_drv:0x00,hd_drv:0x00,wp_drv:0x00\r\n"
+           "mode:DIO, clock div:2\r\n"
+           "load:0x3fff0030,len:1184\r\n"
+           "load:0x40078000,len:13232\r\n"
+           "load:0x40080400,len:3028\r\n"
+           "entry 0x40080600\r\n";
+}
+
+bool ReceiverSimulator::takeResetRequest()
+{
+    return !folder.isEmpty() && QFile::remove(QDir(folder).filePath(".reset"));
 }
 
 bool ReceiverSimulator::isPlugged() const { return masterFd >= 0; }
@@ -261,12 +322,16 @@ bool takeFault(QMap<QString, int> &faults, const QString &name)
 
 void ReceiverSimulator::answer(const ReceivedRequest &request)
 {
+    if (takeResetRequest())
+        reset(true);
     // Files added or removed in the folder, by a flashing script say, count
     // from the next request on.
     if (!folder.isEmpty() && QFileInfo(folder).lastModified() != folderTime)
         loadFolder();
+    answering = request.command;
     emit requestReceived(request.command, request.path);
-    if (masterFd < 0)
+    // Until its firmware runs, a restarting receiver hears nothing.
+    if (masterFd < 0 || clock.elapsed() < startsAt)
         return;
     const QString name = request.path.mid(1);
     const bool silent = scripted.silentCommands.contains(request.command);
@@ -341,9 +406,8 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
             reply(store.contains(name) && isExecutable(name) ? "X" : "x");
         break;
     case 'Q':
-        uploading = false;
-        if (!silent && !scripted.startupNoise.isEmpty())
-            reply(scripted.startupNoise);
+        if (!silent)
+            reset(false);
         break;
     default:
         break;
@@ -352,7 +416,9 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
 
 void ReceiverSimulator::reply(const QByteArray &bytes)
 {
-    const QByteArray whole = scripted.strayBeforeReply + bytes + scripted.strayAfterReply;
+    const QByteArray repeated = scripted.repeatPrevious ? previousReply : QByteArray();
+    previousReply = scripted.strayBeforeReply + bytes + scripted.strayAfterReply;
+    const QByteArray whole = repeated + previousReply;
     if (scripted.answerTwice)
         QTimer::singleShot(repeatAfterMs, this, [this, whole] { queueOutput(whole); });
 
@@ -367,14 +433,15 @@ void ReceiverSimulator::reply(const QByteArray &bytes)
     if (pos < whole.size())
         pieces.append(whole.mid(pos));
 
-    const int gap = scripted.pieceSizes.isEmpty() ? 0 : qMax(piecesGapMs, scripted.delayMs);
-    if (scripted.delayMs == 0 && gap == 0) {
+    const int delay = scripted.delayMs + scripted.lateReplies.value(answering, 0);
+    const int gap = scripted.pieceSizes.isEmpty() ? 0 : qMax(piecesGapMs, delay);
+    if (delay == 0 && gap == 0) {
         queueOutput(whole);
         return;
     }
     for (int i = 0; i < pieces.size(); ++i) {
         const QByteArray piece = pieces.at(i);
-        QTimer::singleShot(scripted.delayMs + i * gap, this, [this, piece] { queueOutput(piece); });
+        QTimer::singleShot(delay + i * gap, this, [this, piece] { queueOutput(piece); });
     }
 }
 
@@ -434,6 +501,8 @@ void ReceiverSimulator::loadFolder()
     store.clear();
     const QDir dir(folder);
     for (const QString &entry : dir.entryList(QDir::Files | QDir::Hidden)) {
+        if (entry == ".reset")
+            continue;
         QFile f(dir.filePath(entry));
         if (f.open(QIODevice::ReadOnly))
             store.insert(QUrl::fromPercentEncoding(entry.toLatin1()), f.readAll());

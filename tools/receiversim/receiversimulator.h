@@ -6,9 +6,18 @@
 // slave path like any serial port. Files live in memory, or in a folder (one
 // PC file per receiver file) that a person or a flashing script can inspect
 // and change between requests. Tests script misbehaviour through faults().
+//
+// Like an ESP32, it restarts on a reboot request and after a flash: a
+// flashing script leaves a file ".reset" in the folder, and the receiver
+// restarts as the next request reaches it, as a board whose USB bridge
+// resets it when the port is opened (or at once, when its port leaves the PC
+// while it restarts). A restart prints the boot text and answers nothing
+// until the firmware runs.
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QSet>
@@ -17,6 +26,7 @@
 
 class LinePacer;
 class QSocketNotifier;
+class QTimer;
 
 struct ReceiverFaults
 {
@@ -28,9 +38,14 @@ struct ReceiverFaults
     QSet<QString> refusedDownloads; // "d" instead of the content
     QSet<QString> refusedRemoves;   // "r"
     int stopUploadAfterChunk = -1;  // "a" instead of the ready code after this chunk (0 = after the header)
-    QByteArray startupNoise;        // sent after a reboot request
+    QByteArray bootText;            // printed at every restart
+    int startMs = 0;                // from a restart until the firmware answers; requests meanwhile are lost
+    int startAfterFlashMs = 0;      // the same for the first start after a flash, which formats the file system
+    int goneAfterResetMs = 0;       // a port of the board's own leaves the PC this long at a restart
+    QHash<char, int> lateReplies;   // these requests are answered this many milliseconds late
     QByteArray listReplyOverride;   // sent instead of the real LIST reply when not empty
     bool answerTwice = false;       // every reply sent again a moment later
+    bool repeatPrevious = false;    // every reply sent behind the previous one again
     quint32 usedOverride = 0;       // reported bytes in use when not 0
     QMap<QString, int> storeShort;  // the next N uploads of a file are stored a byte short (-1: every one)
     QMap<QString, int> storeAltered;// the next N uploads of a file are stored with their last byte changed
@@ -53,7 +68,10 @@ public:
 
     // Opens the pseudo-terminal; false with errorString() when it can't.
     bool start();
+    // The pseudo-terminal's path, or with setPortLink the link's, which
+    // stays the same when the port comes back.
     QString portName() const;
+    void setPortLink(const QString &path);
     QString errorString() const;
 
     // Keeps the files in a folder instead of memory.
@@ -76,6 +94,10 @@ public:
     void sendRaw(const QByteArray &bytes);
     // Closes the pseudo-terminal as a pulled USB cable would.
     void unplug();
+    // Restarts the receiver (see above).
+    void reset(bool afterFlash);
+    // What an ESP32's boot ROM prints when it starts, some 300 bytes.
+    static QByteArray esp32BootText();
     bool isPlugged() const;
 
     qint64 bytesRead() const;
@@ -86,6 +108,7 @@ signals:
 
 private:
     void readInput();
+    bool takeResetRequest();
     void flushOutput();
     void takeInput(const QByteArray &bytes);
     bool parseRequest();
@@ -102,6 +125,7 @@ private:
     int masterFd = -1;
     int slaveFd = -1;
     QString slavePath;
+    QString linkPath;
     QString error;
     QSocketNotifier *readNotifier = nullptr;
     QSocketNotifier *writeNotifier = nullptr;
@@ -120,6 +144,12 @@ private:
     QByteArray rawLog;
     qint64 readCount = 0;
     qint64 writeCount = 0;
+
+    QElapsedTimer clock;
+    qint64 startsAt = 0;            // clock time from which requests are answered
+    QByteArray previousReply;
+    char answering = 0;             // the request being answered
+    QTimer *resetPoll = nullptr;
 
     bool uploading = false;
     QString uploadName;
