@@ -80,7 +80,7 @@ void Workspace::writeFlashScript(const QStringList &logLines, bool writeLog)
 
 void resetSession()
 {
-    QObject::disconnect(&serial, nullptr, nullptr, nullptr);
+    // The window's connections to the port went with the window.
     serial.close();
     connected = false;
     file.setFileName(QString());
