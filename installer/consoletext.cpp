@@ -3,6 +3,10 @@
 #include <QTextCodec>
 #include <QTextDecoder>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 ConsoleText::ConsoleText()
     : decoder(QTextCodec::codecForLocale()->makeDecoder())
 {
@@ -10,10 +14,24 @@ ConsoleText::ConsoleText()
 
 ConsoleText::~ConsoleText() = default;
 
+QString ConsoleText::decode(const QByteArray &output)
+{
+#ifdef Q_OS_WIN
+    // cmd and the programs it runs write in the console's OEM code page,
+    // which Qt may have no codec for (437, the US one, among them).
+    const int length = MultiByteToWideChar(CP_OEMCP, 0, output.constData(), output.size(), nullptr, 0);
+    QString text(length, Qt::Uninitialized);
+    MultiByteToWideChar(CP_OEMCP, 0, output.constData(), output.size(), reinterpret_cast<wchar_t *>(text.data()), length);
+    return text;
+#else
+    return decoder->toUnicode(output);
+#endif
+}
+
 QVector<ConsoleText::ShownLine> ConsoleText::take(const QByteArray &output)
 {
     QVector<ShownLine> lines;
-    for (const QChar c : decoder->toUnicode(output)) {
+    for (const QChar c : decode(output)) {
         if (c == '\n') {
             if (changed || !shown)
                 lines.append({ line, shown });

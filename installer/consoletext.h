@@ -27,12 +27,15 @@ public:
         QString text;
         bool replacesLast = false;  // shows in place of the last line shown
     };
-    // Takes the next piece of output, decoded with the locale's codec, and
+    // Takes the next piece of output, decoded with the locale's codec (on
+    // Windows from the console's code page), and
     // says how the lines shown change: finished lines, then the one still
     // being written, if it changed.
     QVector<ShownLine> take(const QByteArray &output);
 
 private:
+    QString decode(const QByteArray &output);
+
     std::unique_ptr<QTextDecoder> decoder;
     QString line;                   // the line being written
     bool restart = false;           // a carriage return came: the next character starts the line again

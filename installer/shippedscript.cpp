@@ -16,11 +16,11 @@ QString windowsCommandLine(const QString &name, const QStringList &arguments)
 void startShippedScript(QProcess &process, const QString &name, const QStringList &arguments)
 {
 #ifdef Q_OS_WIN
-    // The command line exactly as written, not as QProcess would quote it.
-    const QString commandLine = windowsCommandLine(name, arguments);
+    // The command line exactly as written, not as QProcess would quote it:
+    // "cmd", then the rest as it stands.
     process.setProgram("cmd");
-    process.setCreateProcessArgumentsModifier([commandLine](QProcess::CreateProcessArguments *create) {
-        create->arguments = commandLine;
+    process.setNativeArguments(windowsCommandLine(name, arguments).mid(QStringLiteral("cmd ").size()));
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *create) {
         create->flags |= CREATE_NO_WINDOW;
     });
 #else

@@ -7,9 +7,10 @@
 #include "storage/listing.h"
 #include "installer/consoletext.h"
 #include "installer/options.h"
+#include "installer/scriptrun.h"
 #include "installer/shippedscript.h"
 #include "device/portscan.h"
-#include "testkit.h"
+#include "workspace.h"
 #include "storage/upload.h"
 
 #include <QDir>
@@ -47,6 +48,7 @@ private slots:
     void flasherOutput_data();
     void flasherOutput();
     void windowsCommandLines();
+    void shippedScriptRuns();
     void firmwareLogVerdict_data();
     void firmwareLogVerdict();
 };
@@ -334,7 +336,11 @@ void LogicTest::flasherOutput_data()
     QTest::newRow("Windows line ends") << QByteArrayList{ "one\r\ntwo\r\n" } << QStringList{ "one", "two" };
     QTest::newRow("shorter text after a return") << QByteArrayList{ "100000\r1\n" } << QStringList{ "1" };
     QTest::newRow("empty line kept") << QByteArrayList{ "a\n\nb\n" } << QStringList{ "a", "", "b" };
+#ifdef Q_OS_WIN
+    QTest::newRow("console code page") << QByteArrayList{ "caf\x82\r\n" } << QStringList{ QString::fromUtf8("café") };
+#else
     QTest::newRow("UTF-8 cut in two") << QByteArrayList{ "caf\xc3", "\xa9\n" } << QStringList{ QString::fromUtf8("café") };
+#endif
     QByteArrayList megabyte;
     QStringList rows;
     for (int i = 0; i < 256; ++i)
@@ -371,6 +377,30 @@ void LogicTest::windowsCommandLines()
 {
     QCOMPARE(windowsCommandLine("flash", { "COM3", "ili9341" }), QString("cmd /C flash.bat COM3 ili9341"));
     QCOMPARE(windowsCommandLine("driver", {}), QString("cmd /C driver.bat"));
+}
+
+// The script gets its arguments as written, its lines come as the console
+// shows them, and a "pause" at its end doesn't hold it.
+void LogicTest::shippedScriptRuns()
+{
+    Workspace workspace;
+#ifdef Q_OS_WIN
+    workspace.writeFile("flash.bat", "@echo off\r\necho %1 %2> flash-args\r\necho caf\x82\r\npause\r\n");
+#else
+    workspace.writeFile("flash.sh", "echo \"$1 $2\" > flash-args\nprintf 'caf\\303\\251\\n'\nread key\n");
+#endif
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    ScriptRun script;
+    QStringList shown;
+    connect(&script, &ScriptRun::linesShown, [&shown](const QVector<ConsoleText::ShownLine> &lines) {
+        for (const ConsoleText::ShownLine &line : lines)
+            shown << line.text;
+    });
+    QSignalSpy ended(&script, &ScriptRun::ended);
+    script.start("flash", { "COM3", "ili9341" });
+    QVERIFY(ended.wait(30000));
+    QCOMPARE(workspace.readFile("flash-args").trimmed(), QByteArray("COM3 ili9341"));
+    QVERIFY2(shown.contains(QString::fromUtf8("café")), qPrintable(shown.join('|')));
 }
 
 void LogicTest::firmwareLogVerdict_data()

@@ -2,7 +2,7 @@
 // and cut anywhere, run together with what follows, and with noise.
 
 #include "device/replies.h"
-#include "testkit.h"
+#include "workspace.h"
 
 #include <QtTest>
 

@@ -1,11 +1,11 @@
 #ifndef TESTKIT_H
 #define TESTKIT_H
 
-// What the window tests share: a temporary working folder, a fresh session
-// state, modal boxes answered from a timer, and a window wired to a
-// simulated receiver.
+// What the window tests share: a fresh session state, modal boxes answered
+// from a timer, and a window wired to a simulated receiver.
 
 #include "app/mainwindow.h"
+#include "workspace.h"
 #include "receiversim/receiversimulator.h"
 
 #include <QComboBox>
@@ -15,31 +15,11 @@
 #include <QTextBrowser>
 #include <QObject>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 
-
-// A temporary folder that is the working folder while the object lives.
-class Workspace
-{
-public:
-    Workspace();
-    ~Workspace();
-    QString path() const;
-    void writeFile(const QString &relativePath, const QByteArray &content);
-    QByteArray readFile(const QString &relativePath) const;
-    // The demo firmware folder and scripts, as a release lays them out.
-    void installDemoRelease();
-    // A flash.sh that writes firmware/install.log with these lines.
-    void writeFlashScript(const QStringList &logLines, bool writeLog = true);
-
-private:
-    QTemporaryDir dir;
-    QString previous;
-};
 
 // Sets the session state back to its start values and closes the port.
 void resetSession();
@@ -48,8 +28,6 @@ void resetSession();
 extern const QStringList dataFiles;
 // Lines of made-up station data, as the receiver's data files hold them.
 QByteArray sampleData(const QString &name, int lines = 60);
-// The folders of the working folder named by eight digits: older backups.
-QStringList eightDigitFolders();
 
 // Answers modal boxes as they open: message boxes with a chosen button (their
 // default one when they lack it), file dialogs with a chosen path. Records
@@ -114,10 +92,6 @@ public:
     void cancel();
 };
 
-// The frame tag every request starts with, restated here so that a changed
-// constant in the program is caught.
-extern const QByteArray frameTagBytes;
-QByteArray hex(const char *text);
 
 // The command letters of the requests the receiver got, in order ("MLD").
 QString requestLetters(const ReceiverSimulator &receiver);
