@@ -5,6 +5,9 @@
 #include <csignal>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #ifdef Q_OS_UNIX
 void ScriptProcess::setupChildProcess()
@@ -24,6 +27,25 @@ ScriptRun::ScriptRun(QObject *parent)
         if (error == QProcess::FailedToStart)
             finish();
     });
+#ifdef Q_OS_WIN
+    job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    // At once, before cmd has read the script: whatever it starts joins the job too.
+    connect(&process, &QProcess::started, this, [this] {
+        HANDLE script = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(process.processId()));
+        AssignProcessToJobObject(job, script);
+        CloseHandle(script);
+    });
+#endif
+}
+
+ScriptRun::~ScriptRun()
+{
+#ifdef Q_OS_WIN
+    CloseHandle(job);
+#endif
 }
 
 void ScriptRun::start(const QString &name, const QStringList &arguments)
@@ -37,6 +59,9 @@ void ScriptRun::stop()
 #ifdef Q_OS_UNIX
     if (process.processId() > 0)
         ::kill(-pid_t(process.processId()), SIGKILL);
+#endif
+#ifdef Q_OS_WIN
+    TerminateJobObject(job, 1);
 #endif
     process.kill();
     process.waitForFinished(3000);

@@ -7,7 +7,8 @@
 #include <QProcess>
 
 // The script's process. On POSIX systems it leads a process group of its
-// own, so that stopping the script also stops the flasher it started.
+// own, and on Windows it is put in a job object, so that stopping the script
+// also stops the flasher it started.
 class ScriptProcess : public QProcess
 {
 #ifdef Q_OS_UNIX
@@ -24,9 +25,9 @@ class ScriptRun : public QObject
 
 public:
     explicit ScriptRun(QObject *parent = nullptr);
+    ~ScriptRun() override;
     void start(const QString &name, const QStringList &arguments);
-    // Ends the script, and on POSIX systems whatever it started, at once;
-    // ended is not emitted.
+    // Ends the script, and whatever it started, at once; ended is not emitted.
     void stop();
 
 signals:
@@ -40,6 +41,9 @@ private:
     ScriptProcess process;
     ConsoleText console;
     bool finished = false;
+#ifdef Q_OS_WIN
+    void *job = nullptr;            // ends every process in it when closed
+#endif
 };
 
 #endif

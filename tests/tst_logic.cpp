@@ -49,6 +49,9 @@ private slots:
     void flasherOutput();
     void windowsCommandLines();
     void shippedScriptRuns();
+#ifdef Q_OS_WIN
+    void stoppedScriptEndsWhatItStarted();
+#endif
     void firmwareLogVerdict_data();
     void firmwareLogVerdict();
 };
@@ -402,6 +405,24 @@ void LogicTest::shippedScriptRuns()
     QCOMPARE(workspace.readFile("flash-args").trimmed(), QByteArray("COM3 ili9341"));
     QVERIFY2(shown.contains(QString::fromUtf8("café")), qPrintable(shown.join('|')));
 }
+
+#ifdef Q_OS_WIN
+void LogicTest::stoppedScriptEndsWhatItStarted()
+{
+    Workspace workspace;
+    // The script starts a flasher of its own that writes until it is ended.
+    workspace.writeFile("flasher.bat", "@echo off\r\n:again\r\necho x>> alive.txt\r\nping -n 2 127.0.0.1 >nul\r\ngoto again\r\n");
+    workspace.writeFile("flash.bat", "@echo off\r\nstart /b cmd /c flasher.bat\r\nping -n 60 127.0.0.1 >nul\r\n");
+    ScriptRun script;
+    script.start("flash", {});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists("alive.txt"), 30000);
+    script.stop();
+    QVERIFY(QFile::remove("alive.txt"));
+    // Nothing to wait for but the flasher's next turns, a second apart.
+    QTest::qWait(3000);
+    QVERIFY(!QFile::exists("alive.txt"));
+}
+#endif
 
 void LogicTest::firmwareLogVerdict_data()
 {
