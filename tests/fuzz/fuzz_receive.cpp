@@ -170,6 +170,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!isKnownMode(mode))
             fail("unknown pending request: " + mode);
     }
+    // A whole download reply is taken once the line has stayed quiet for a
+    // moment: that moment belongs to this input, not the next.
+    if (mode == "DOWNLOAD") {
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 5)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
     checkSavedFiles();
     harness->receiver.clearLog();
     return 0;
