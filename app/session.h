@@ -47,7 +47,7 @@ extern bool restorePending;          // flashed, and the saved data not yet put 
 extern RestoreCheck restoreCheck;    // the files the restore sent, read back before the installation calls itself complete
 extern bool downloadIntoMemory;      // the download reads a restored file back: compared, never saved
 extern std::optional<QByteArray> readBack; // what the last read-back brought; nothing when it brought no file
-extern QString backupMovedTo;          // the folder this installation moved an older "files" to
+extern QString backupMovedTo;        // the folder this installation moved an older "files" to
 extern QStringList lostDataFiles;    // data files the receiver lost, to be taken from that older backup
 extern ScriptRun *flashScript;       // the flashing script while it runs
 
