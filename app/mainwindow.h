@@ -50,7 +50,7 @@ private slots:
     void on_comboBox_language_currentIndexChanged(int index);       // language selector - installer/options.cpp
     void on_pushButton_9_clicked();                 // Cancel - installer/install.cpp
     void on_pushButton_Driver_clicked();            // Install driver - installer/options.cpp
-    void countDown();                               // the three-second check - installer/install.cpp
+    void countDown();                               // the three-second check - installer/linkwait.cpp
 
 private:
     // What a handler reports to a running installation when its exchange or

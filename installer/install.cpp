@@ -1,27 +1,13 @@
 #include "app/mainwindow.h"
 #include "app/session.h"
-#include "device/connection.h"
 #include "device/frames.h"
-#include "installer/backupfolder.h"
 #include "installer/startwait.h"
 #include "installer/steps.h"
 #include "storage/batch.h"
 #include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
-#include <QFileInfo>
 #include <QTimer>
-
-namespace {
-// How long the receiver's file list may take to come after the link opened:
-// a receiver in use answers at once; one that was just flashed may first
-// format its file system.
-constexpr int listingLimitBeforeFlashMs = 10000;
-constexpr int listingLimitAfterFlashMs = 60000;
-// A board with a USB port of its own leaves the PC while it restarts.
-constexpr int reopenAttemptsAfterFlash = 30;
-constexpr int reopenEveryMs = 1000;
-}
 
 void MainWindow::on_pushButton_Install_clicked()
 {
@@ -127,159 +113,12 @@ void MainWindow::stepEnded(Finished what, const QString &problem)
     }
 }
 
-// Opens the link at the steps that list the receiver's files next. After the
-// flash the port may be away for a while, and is tried again.
-void MainWindow::openLink()
-{
-    on_pushButton_3_clicked();
-    if (connected) {
-        reopenAttempts = 0;
-        startWait->start(installStat == InstallStep::Connect ? listingLimitBeforeFlashMs : listingLimitAfterFlashMs);
-        return;
-    }
-    const QString port = ui->comboBox->currentText();
-    if (installStat == InstallStep::Connect) {
-        waitForCancel(QString("ESP32: can't use the port %1").arg(port).trimmed());
-        return;
-    }
-    if (++reopenAttempts < reopenAttemptsAfterFlash) {
-        const quint64 run = installRun;
-        QTimer::singleShot(reopenEveryMs, this, [this, run] {
-            if (run == installRun)
-                openLink();
-        });
-        return;
-    }
-    log("...can't open " + port + " again");
-    on_pushButton_9_clicked();
-}
-
-// Three seconds without the file list: the receiver may still be starting.
-void MainWindow::countDown()
-{
-    if (mode != Mode::Memory && mode != Mode::List)
-        return;
-    // A receiver that said it holds nothing has nothing to lose: its missing
-    // list only passes the backup over.
-    if (installStat == InstallStep::Connect && mode == Mode::List && usedMemory == 0) {
-        startWait->stop();
-        giveUpExchange();
-        log("...filesystem not found on device");
-        installStat = InstallStep::Backup;
-        Install();
-        return;
-    }
-    log("...waiting for the receiver to start");
-}
-
-void MainWindow::askForListingAgain()
-{
-    if (mode != Mode::Memory && mode != Mode::List)
-        return;
-    giveUpExchange();
-    startRequest(Mode::Memory);
-}
-
-void MainWindow::listingNeverCame()
-{
-    if (mode != Mode::Memory && mode != Mode::List)
-        return;
-    giveUpExchange();
-    if (installStat == InstallStep::Flash) {
-        log("...the receiver did not answer after the firmware was written");
-        on_pushButton_9_clicked();
-        return;
-    }
-    // Only a receiver that said it holds nothing goes on without the user's word.
-    if (totalMemory != 0 && usedMemory == 0) {
-        log("...filesystem not found on device");
-        installStat = InstallStep::Backup;
-    } else {
-        listWhole = false;
-    }
-    Install();
-}
-
 // Where the installation can't go on by itself, it says why and leaves the
 // ending to Cancel.
 void MainWindow::waitForCancel(const QString &problem)
 {
     startWait->stop();
     log("..." + problem + "; Cancel ends the installation");
-}
-
-void MainWindow::backUpDevice()
-{
-    log(QString());
-    log("-> Save data from device:");
-    // A backup never mixes with or overwrites an older one.
-    if (!prepareBackupFolder("files", &backupMovedTo)) {
-        log("...can't prepare the backup folder");
-        on_pushButton_9_clicked();
-        return;
-    }
-    if (!backupMovedTo.isEmpty())
-        log("...older backup moved to " + backupMovedTo);
-    on_pushButton_DownloadAll_clicked();
-}
-
-// The receiver may hold data that can't be saved: the firmware is written
-// over it only on the user's word.
-bool MainWindow::confirmIncompleteBackup()
-{
-    const quint64 run = installRun;
-    const bool yes = confirm("The files on the receiver can't be read, so they can't be saved. Install the firmware "
-                             "anyway? Its stations, presets and settings will be lost.");
-    // The link may have been lost, and the installation with it, while the question was open.
-    if (run != installRun || !connected)
-        return false;
-    if (!yes) {
-        log("...can't read the file list of the device");
-        on_pushButton_9_clicked();
-        return false;
-    }
-    log("...installing without a complete backup");
-    return true;
-}
-
-// After a restore that failed the receiver lacks its data files, and
-// "files", the only backup that holds them, is about to be moved aside: the
-// user may have them put back from it. False when the installation ended
-// while the question was open.
-bool MainWindow::offerOlderBackup()
-{
-    const QStringList listed = listedNames();
-    lostDataFiles.clear();
-    for (const QString &name : dataFileNames()) {
-        if (!listed.contains(name) && QFileInfo(batchUploadSource(name)).isFile())
-            lostDataFiles << name;
-    }
-    if (lostDataFiles.isEmpty())
-        return true;
-    const quint64 run = installRun;
-    QMessageBox box(QMessageBox::Question, QString(),
-                    "The receiver has lost its stations and settings, and the folder files holds a backup of them. "
-                    "Put that backup on the receiver after the firmware is written?",
-                    QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
-    const bool yes = box.exec() == QMessageBox::Yes;
-    if (!yes)
-        lostDataFiles.clear();
-    return run == installRun;
-}
-
-// The new backup gets the data files the receiver lost from the older one,
-// so that the restore puts them back; false when one can't be copied.
-bool MainWindow::takeFromOlderBackup()
-{
-    for (const QString &name : qAsConst(lostDataFiles)) {
-        if (!QFile::copy(backupMovedTo + "/" + name, batchUploadSource(name))) {
-            waitForCancel("PC: can't copy " + name + " from the older backup " + backupMovedTo);
-            return false;
-        }
-        log("..." + name + " taken from the older backup " + backupMovedTo);
-    }
-    return true;
 }
 
 void MainWindow::startRestore()
