@@ -1,7 +1,6 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 #include "app/session.h"
-#include "installer/startwait.h"
 
 #include <QAbstractItemView>
 #include <QHeaderView>
@@ -13,8 +12,8 @@
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
-    , startWait(new StartWait(this))
     , replyQuiet(new QTimer(this))
+    , installation(timings)
 {
     // The backup folder's digits come from this generator, as they always have.
     QT_WARNING_PUSH
@@ -75,14 +74,15 @@ MainWindow::MainWindow(QWidget *parent)
     if (QLocale::system().name() == "ru_RU")
         ui->comboBox_language->setCurrentIndex(1);
 
-    // A few bit times would do; a USB bridge hands bytes over in frames of a millisecond.
     replyQuiet->setSingleShot(true);
     replyQuiet->setTimerType(Qt::PreciseTimer);
-    replyQuiet->setInterval(2);
+    replyQuiet->setInterval(timings.downloadQuietMs);
     connect(replyQuiet, &QTimer::timeout, this, &MainWindow::takeHeldDownload);
-    connect(startWait, &StartWait::threeSecondsPassed, this, &MainWindow::countDown);
-    connect(startWait, &StartWait::askAgain, this, &MainWindow::askForListingAgain);
-    connect(startWait, &StartWait::limitReached, this, &MainWindow::listingNeverCame);
+    for (QTimer &timer : installTimers)
+        timer.setSingleShot(true);
+    connect(&installTimers[int(Installation::Timer::Check)], &QTimer::timeout, this, &MainWindow::countDown);
+    for (Installation::Timer timer : { Installation::Timer::Quiet, Installation::Timer::Limit, Installation::Timer::Reopen })
+        connect(&installTimers[int(timer)], &QTimer::timeout, this, [this, timer] { timerExpired(timer); });
 }
 
 MainWindow::~MainWindow()

@@ -2,21 +2,27 @@
 #define MAINWINDOW_H
 
 // The installer's one window. Its slots are reached by name from the form;
-// the installation, the batch transfers and the reply handlers call them
-// directly, and everything they share lives in the session state (session.h).
-// Replies are decoded by the pure functions of device/replies.h; the handlers
-// here only apply what those decide.
+// the batch transfers and the reply handlers call them directly, and
+// everything they share lives in the session state (session.h). Replies are
+// decoded by the pure functions of device/replies.h, and the installation's
+// every decision is made by its engine (installer/installation.h); the
+// handlers here only apply what those decide.
 
 #include "installer/consoletext.h"
+#include "installer/installation.h"
+#include "installer/timings.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <QVector>
 
+#include <array>
+#include <functional>
+#include <optional>
+
 struct DownloadReply;
-struct ListEntry;
-class QTimer;
-class StartWait;
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
@@ -29,6 +35,9 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // The limits the installation waits for; tests give it shorter ones.
+    void setTimings(const InstallTimings &shorter);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -43,24 +52,16 @@ private slots:
     void on_pushButton_7_clicked();                 // Execute - storage/commands.cpp
     void on_pushButton_8_clicked();                 // Reboot - storage/commands.cpp
     void on_pushButton_Install_clicked();           // Install FW - installer/install.cpp
-    void Install();                                 // the next installation step - installer/install.cpp
+    void Install();                                 // the installation hears what was reported - installer/install.cpp
     void on_pushButton_UploadAll_clicked();         // Upload all - storage/batch.cpp
     void on_pushButton_DownloadAll_clicked();       // Download all - storage/batch.cpp
     void on_comboBox_2_currentIndexChanged(const QString &arg1);    // display selector - installer/options.cpp
     void on_comboBox_language_currentIndexChanged(int index);       // language selector - installer/options.cpp
     void on_pushButton_9_clicked();                 // Cancel - installer/install.cpp
     void on_pushButton_Driver_clicked();            // Install driver - installer/options.cpp
-    void countDown();                               // the three-second check - installer/linkwait.cpp
+    void countDown();                               // the three-second check - installer/install.cpp
 
 private:
-    // What a handler reports to a running installation when its exchange or
-    // batch has ended; the installation alone decides what follows.
-    enum class Finished { Listing, DownloadBatch, UploadBatch, LinkClosed, ReadBack };
-    // Takes the report to the installation on the event loop's next pass;
-    // a problem means the step stopped there.
-    void reportEnded(Finished what, const QString &problem = QString());
-    void stepEnded(Finished what, const QString &problem);
-
     // Receive path: the dispatcher and one handler per pending request.
     void dispatchReply();
     void handleDownloadReply();
@@ -69,22 +70,27 @@ private:
     void endDownloadWith(const QString &message);
     void handleUploadReply();
     void endUpload(const QString &message);
-    QString startUpload(const QString &source);
+    QString startUpload(const QString &name, const QByteArray &content);
     void handleMemoryReply();
     void handleListReply();
     void showListing(const QVector<ListEntry> &entries);
-    void endListing();
     void handleRemoveReply();
     void handleEraseReply();
     void handleExecuteReply();
 
     // Connection.
-    void connectDevice();
-    void disconnectDevice();
+    bool openLink();
+    void closeLink();
+    void closeLostLink();
     void giveUpExchange();
     void resetStorageView();
     void handleLinkError(int error);
-    void closeLostLink();
+
+    // Transfers.
+    void startDownload(int row, const QString &folder);
+    void saveRow(int row);
+    void readIntoMemory(const QString &name, quint32 size);
+    void sendFile(const QString &name, const QByteArray &content);
 
     // Refusals before a request is sent.
     void refuse(QMessageBox::Icon icon, const QString &text);
@@ -92,38 +98,40 @@ private:
     bool linkIsIdle(const QString &busyText);
     bool hasSelectedFile();
     int selectedRow() const;
-    QStringList listedNames() const;
     QString selectedFileName() const;
 
-    // Installation.
+    // The installation: what the link and the transfers report to it, and
+    // carrying out what it answers.
+    enum class Saved { Yes, Empty, No };
+    void lineActive();
+    void memoryAnswered();
+    void listingEnded(const ReceiverListing &listing);
+    void downloadEnded(Saved outcome, const QString &problem = QString());
+    void readBackEnded(const std::optional<QByteArray> &content);
+    void uploadEnded();
+    void linkLost();
+    void report(const std::function<void()> &event);
+    void timerExpired(Installation::Timer timer);
+    void carryOutActions();
+    void carryOut(const InstallAction &action);
+    void askQuestion(Installation::Question question, const QString &text);
+    void endInstallation();
     void setControlsLocked(bool locked);
-    void openLink();
-    void askForListingAgain();
-    void listingNeverCame();
-    void waitForCancel(const QString &problem);
-    bool confirmIncompleteBackup();
-    bool offerOlderBackup();
-    bool takeFromOlderBackup();
-    void backUpDevice();
-    void startFlashing();
+    void startFlashing(const QString &port, const QString &display);
     void showScriptLines(const QVector<ConsoleText::ShownLine> &lines);
-    void flashingEnded();
-    void startRestore();
-    void restoreNextFile();
-    void reportDataNotPutBack();
-    void checkRestoredSize();
-    void verifyRestore();
-    void readBackNext();
-    void judgeReadBack();
     void log(const QString &line);
     void showStatus(const QString &text);
 
     Ui::MainWindow *ui;
-    StartWait *startWait;
     QTimer *replyQuiet;             // a whole download reply is taken when it runs out
     QByteArray heldDownload;        // that reply's content meanwhile
-    quint64 installRun = 0;         // counts starts and ends: a report queued for an earlier run is dropped
-    int reopenAttempts = 0;
+    InstallTimings timings;
+    Installation installation;
+    QVector<std::function<void()>> reports;     // what happened, not yet heard by the installation
+    bool deliveringReports = false;
+    std::array<QTimer, 4> installTimers;        // one per Installation::Timer
+    std::array<int, 4> timerRuns = {};          // counts each timer's starts and stops
+    QPointer<QMessageBox> openQuestion;
 };
 
 #endif

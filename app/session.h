@@ -14,10 +14,6 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include <optional>
-
-#include "installer/restorecheck.h"
-
 class ScriptRun;
 
 extern bool connected;
@@ -33,24 +29,21 @@ extern int writeBytesLength;
 extern quint32 sizeOfData;           // listing body still awaited; 0 while no header is taken
 extern QString nextFileNameUpload;
 extern int currentRowDownloadAll;
-extern int installStat;              // an InstallStep value
+extern int installStat;              // an InstallStep value, the installation's step
 extern QString lang[10];
 
-// Beyond those fifteen: what the program's own safety checks need. They are
-// set back together by resetSafetyState(), at the start of each installation.
-extern int uploadOffset;             // bytes of dataBytes sent: a chunk moves it instead of moving the rest
-extern quint32 listedSize;           // the listed size of the file being downloaded: a reply announcing another answers some other request
-extern int readErrorsInARow;         // read errors with no data between them: a flood of them means the device is gone
-extern QSet<QString> savedNames;     // saving names used in this batch download, case-folded: two files never share one
-extern bool listWhole;               // the last listing came whole: a backup made from it holds every file
-extern bool restorePending;          // flashed, and the saved data not yet put back whole
-extern RestoreCheck restoreCheck;    // the files the restore sent, read back before the installation calls itself complete
-extern bool downloadIntoMemory;      // the download reads a restored file back: compared, never saved
-extern std::optional<QByteArray> readBack; // what the last read-back brought; nothing when it brought no file
-extern QString backupMovedTo;        // the folder this installation moved an older "files" to
-extern QStringList lostDataFiles;    // data files the receiver lost, to be taken from that older backup
-extern ScriptRun *flashScript;       // the flashing script while it runs
-
-void resetSafetyState();
+// Beyond those fifteen: what the program's own safety checks need, set back
+// together at the start of each installation by assigning a fresh one.
+struct SafetyState
+{
+    int uploadOffset = 0;           // bytes of dataBytes sent: a chunk moves it instead of moving the rest
+    quint32 listedSize = 0;         // the listed size of the file being downloaded: a reply announcing another answers some other request
+    int readErrorsInARow = 0;       // read errors with no data between them: a flood of them means the device is gone
+    QSet<QString> savedNames;       // saving names used in this batch download, case-folded: two files never share one
+    bool downloadIntoMemory = false;// the download reads a restored file back: compared, never saved
+    bool restartRequested = false;  // the receiver was told to restart: its port leaving is no lost link
+};
+extern SafetyState safety;
+extern ScriptRun *flashScript;      // the flashing script while it runs
 
 #endif

@@ -30,10 +30,13 @@ void MainWindow::on_pushButton_3_clicked()
 {
     showStatus(QString());
     resetStorageView();
-    if (!connected)
-        connectDevice();
-    else
-        disconnectDevice();
+    if (connected) {
+        log("...disconnected");
+        closeLink();
+    } else if (openLink()) {
+        log("...connected to device");
+        startRequest(Mode::Memory);
+    }
 }
 
 void MainWindow::resetStorageView()
@@ -44,7 +47,9 @@ void MainWindow::resetStorageView()
     ui->availableMemory->setText("0");
 }
 
-void MainWindow::connectDevice()
+// Opens the port chosen in the port list with the link settings and attaches
+// the receive path; false, with the reason on the status bar, when it can't.
+bool MainWindow::openLink()
 {
     serial.setPortName(ui->comboBox->currentText());
     serial.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
@@ -54,42 +59,40 @@ void MainWindow::connectDevice()
     serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!serial.open(QIODevice::ReadWrite)) {
         showStatus("ESP32: can't use the port");
-        return;
+        return false;
     }
-    log("...connected to device");
     ui->pushButton_3->setText("disconnect");
 
     serial.clear(QSerialPort::AllDirections);
     // An exchange cut short on an earlier link must not swallow this link's reply.
     giveUpExchange();
-    listWhole = true;
     // Figures of 0 until this link's receiver has given its own.
     totalMemory = usedMemory = 0;
-    startRequest(Mode::Memory);
-
-    readErrorsInARow = 0;
+    safety.readErrorsInARow = 0;
+    safety.restartRequested = false;
     connect(&serial, &QSerialPort::readyRead, this, [this] {
-        readErrorsInARow = 0;
+        safety.readErrorsInARow = 0;
+        lineActive();
         dispatchReply();
     }, Qt::DirectConnection);
     connect(&serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         handleLinkError(error);
     }, Qt::DirectConnection);
     connected = true;
+    return true;
 }
 
-void MainWindow::disconnectDevice()
+// The one teardown of the link, closed on purpose or lost.
+void MainWindow::closeLink()
 {
-    log("...disconnected");
-    ui->pushButton_3->setText("connect");
     QObject::disconnect(&serial, &QSerialPort::readyRead, this, nullptr);
     QObject::disconnect(&serial, &QSerialPort::errorOccurred, this, nullptr);
-    ui->tableWidget->clear();
+    resetStorageView();
     ui->tableWidget->setRowCount(0);
+    ui->pushButton_3->setText("connect");
     recived.clear();
     serial.close();
     connected = false;
-    reportEnded(Finished::LinkClosed);
 }
 
 // The link is idle again: the reply still awaited, and any part of it held,
@@ -102,13 +105,13 @@ void MainWindow::giveUpExchange()
     recived.clear();
     sizeOfData = 0;
     sizeOfFile = 0;
-    downloadIntoMemory = false;
+    safety.downloadIntoMemory = false;
 }
 
 void MainWindow::handleLinkError(int error)
 {
     if (error == QSerialPort::ReadError) {
-        if (++readErrorsInARow < persistentReadErrors)
+        if (++safety.readErrorsInARow < persistentReadErrors)
             return;
     } else if (error != QSerialPort::ResourceError) {
         return;
@@ -118,17 +121,14 @@ void MainWindow::handleLinkError(int error)
 
 void MainWindow::closeLostLink()
 {
-    QObject::disconnect(&serial, &QSerialPort::readyRead, this, nullptr);
-    QObject::disconnect(&serial, &QSerialPort::errorOccurred, this, nullptr);
-    resetStorageView();
-    ui->tableWidget->setRowCount(0);
-    ui->pushButton_3->setText("connect");
-    recived.clear();
-    serial.close();
-    connected = false;
+    const bool restarting = safety.restartRequested;
+    closeLink();
+    // A board with a USB port of its own leaves the PC as it restarts.
+    if (restarting)
+        return;
     showStatus("ESP32: connection lost");
-    log("...connection lost");
-    // Never flash or restore on a link that is gone.
-    if (installStat != 0)
-        on_pushButton_9_clicked();
+    if (installation.isRunning())
+        linkLost();
+    else
+        log("...connection lost");
 }

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
 
 namespace {
 constexpr int moveAttempts = 5;
@@ -34,18 +33,4 @@ bool prepareBackupFolder(const QString &folder, QString *movedTo)
             return false;
     }
     return here.mkdir(folder);
-}
-
-bool firmwareLogSucceeded(const QString &logPath)
-{
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    QTextStream lines(&log);
-    QString line;
-    while (lines.readLineInto(&line)) {
-        if (line.contains("RTS"))
-            return true;
-    }
-    return false;
 }

@@ -12,7 +12,4 @@ QString randomBackupName();
 // moved or the new folder can't be created.
 bool prepareBackupFolder(const QString &folder, QString *movedTo);
 
-// True when the flashing script's log has a line holding "RTS".
-bool firmwareLogSucceeded(const QString &logPath);
-
 #endif

@@ -1,35 +1,48 @@
+#include "installer/flash.h"
 #include "app/mainwindow.h"
 #include "app/session.h"
-#include "installer/backupfolder.h"
 #include "installer/scriptrun.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextStream>
 
-namespace {
-const QString installLog = "firmware/install.log";
+const QString installLogPath = "firmware/install.log";
+
+bool removeStaleInstallLog()
+{
+    return !QFile::exists(installLogPath) || QFile::remove(installLogPath);
 }
 
-// The firmware step. The flashing script runs in the background, so the
-// window stays served and shows the flasher's lines, while nothing can
-// interrupt the step: a half-written firmware is worse than a slow one.
-void MainWindow::startFlashing()
+bool firmwareLogSucceeded(const QString &logPath)
 {
-    log(QString());
-    log("-> Install firmware...");
-    // A log that stays from an earlier run would count as this one's success.
-    if (QFile::exists(installLog) && !QFile::remove(installLog)) {
-        log("...failed");
-        on_pushButton_9_clicked();
-        return;
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QTextStream lines(&log);
+    QString line;
+    while (lines.readLineInto(&line)) {
+        if (line.contains("RTS"))
+            return true;
     }
-    ui->pushButton_9->setEnabled(false);
+    return false;
+}
+
+// The flashing script runs in the background, so the window stays served
+// and shows the flasher's lines.
+void MainWindow::startFlashing(const QString &port, const QString &display)
+{
     flashScript = new ScriptRun(this);
     connect(flashScript, &ScriptRun::linesShown, this, &MainWindow::showScriptLines);
-    connect(flashScript, &ScriptRun::ended, this, &MainWindow::flashingEnded);
-    flashScript->start("flash", { ui->comboBox->currentText(), ui->comboBox_2->currentText() });
+    connect(flashScript, &ScriptRun::ended, this, [this] {
+        flashScript->deleteLater();
+        flashScript = nullptr;
+        report([this] { installation.flashEnded(); });
+    });
+    flashScript->start("flash", { port, display });
 }
 
 void MainWindow::showScriptLines(const QVector<ConsoleText::ShownLine> &lines)
@@ -45,29 +58,11 @@ void MainWindow::showScriptLines(const QVector<ConsoleText::ShownLine> &lines)
     }
 }
 
-void MainWindow::flashingEnded()
-{
-    flashScript->deleteLater();
-    flashScript = nullptr;
-    ui->pushButton_9->setEnabled(true);
-    const bool done = firmwareLogSucceeded(installLog);
-    log(done ? "...done" : "...failed");
-    restorePending = done;
-    if (done)
-        openLink();
-    else
-        on_pushButton_9_clicked();
-}
-
+// A close can't wait for an event: the installation is asked at once.
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (flashScript && !confirm("The firmware is being written. Quit anyway? The receiver may not start until "
-                                "the installation is repeated.")) {
-        event->ignore();
-        return;
-    }
-    if (!flashScript && restorePending
-        && !confirm("The receiver's data is not back on it yet. Quit anyway? It stays in the folder files.")) {
+    const QString question = installation.questionBeforeClosing();
+    if (!question.isEmpty() && !confirm(question)) {
         event->ignore();
         return;
     }
@@ -77,5 +72,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
         delete flashScript;
         flashScript = nullptr;
     }
+    delete openQuestion;
     event->accept();
 }

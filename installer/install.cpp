@@ -1,173 +1,194 @@
 #include "app/mainwindow.h"
 #include "app/session.h"
+#include "device/connection.h"
 #include "device/frames.h"
-#include "installer/startwait.h"
 #include "installer/steps.h"
-#include "storage/batch.h"
-#include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
 #include <QTimer>
+
+// The window's side of the installation: it feeds the engine what happened
+// and carries out what the engine answers. Reports from the port's
+// notifications wait for the event loop's next pass, so that no step starts
+// inside one.
 
 void MainWindow::on_pushButton_Install_clicked()
 {
     if (connected)
         on_pushButton_3_clicked();
-    setControlsLocked(true);
-    ui->pushButton_9->show();
-    ui->textBrowser->setText("-> Start installation...");
-    ++installRun;
-    installStat = InstallStep::Idle;
-    nextFileNameUpload.clear();
-    currentRowDownloadAll = -1;
-    resetSafetyState();
-    Install();
+    safety = SafetyState();
+    installation.start({ ui->comboBox->currentText(), ui->comboBox_2->currentText(),
+                         lang[ui->comboBox_language->currentIndex()] });
+    carryOutActions();
 }
 
-// Takes the next step: installStat counts them.
+// Takes the next steps: the installation hears what was reported since it
+// last acted, in order, and each answer is carried out.
 void MainWindow::Install()
 {
-    ++installStat;
-    switch (installStat) {
-    case InstallStep::Connect:
-        openLink();
-        return;
-    case InstallStep::Backup:
-        // Bytes behind the listing mean it can't be trusted either.
-        if (!recived.isEmpty())
-            listWhole = false;
-        if (!listWhole && !confirmIncompleteBackup())
-            return;
-        if (listWhole && !offerOlderBackup())
-            return;
-        backUpDevice();
-        return;
-    case InstallStep::Disconnect:
-        on_pushButton_3_clicked();
-        return;
-    case InstallStep::Flash:
-        startFlashing();
-        return;
-    case InstallStep::Restore:
-        startRestore();
-        return;
-    case InstallStep::Complete:
-        // Success is said only when it is true: every restored file read back whole.
-        if (restoreCheck.allPutBack()) {
-            log(QString());
-            log("-> Installation complete.");
-        }
-        on_pushButton_9_clicked();
-        on_pushButton_8_clicked();
-        return;
+    if (deliveringReports)
+        return;     // a box opened while an answer was carried out; the outer pass goes on
+    deliveringReports = true;
+    while (!reports.isEmpty()) {
+        const std::function<void()> report = reports.takeFirst();
+        report();
+        carryOutActions();
     }
+    deliveringReports = false;
 }
 
-void MainWindow::reportEnded(Finished what, const QString &problem)
+void MainWindow::report(const std::function<void()> &event)
 {
-    if (installStat == InstallStep::Idle)
+    if (!installation.isRunning())
         return;
-    const quint64 run = installRun;
-    QTimer::singleShot(0, this, [this, what, problem, run] {
-        if (run == installRun)
-            stepEnded(what, problem);
+    reports.append(event);
+    QMetaObject::invokeMethod(this, &MainWindow::Install, Qt::QueuedConnection);
+}
+
+void MainWindow::on_pushButton_9_clicked()
+{
+    installation.cancel();
+    carryOutActions();
+}
+
+void MainWindow::countDown()
+{
+    timerExpired(Installation::Timer::Check);
+}
+
+void MainWindow::timerExpired(Installation::Timer timer)
+{
+    const int run = timerRuns[int(timer)];
+    report([this, timer, run] {
+        // A timer started again or stopped since it ran out: that expiry is over.
+        if (run == timerRuns[int(timer)])
+            installation.timerExpired(timer);
     });
 }
 
-// The installation's one place of decision: what ended, at which step, and
-// so what comes next. Every step starts here or from the buttons.
-void MainWindow::stepEnded(Finished what, const QString &problem)
+void MainWindow::setTimings(const InstallTimings &shorter)
 {
-    if (!problem.isEmpty()) {
-        waitForCancel(problem);
+    timings = shorter;
+    installation = Installation(timings);
+    replyQuiet->setInterval(timings.downloadQuietMs);
+}
+
+void MainWindow::carryOutActions()
+{
+    for (const InstallAction &action : installation.takeActions())
+        carryOut(action);
+    installStat = installation.step();
+}
+
+void MainWindow::carryOut(const InstallAction &action)
+{
+    switch (action.kind) {
+    case InstallAction::Begin:
+        setControlsLocked(true);
+        ui->pushButton_9->show();
+        ui->textBrowser->setText(action.text);
+        return;
+    case InstallAction::Log:
+        log(action.text);
+        return;
+    case InstallAction::Status:
+        showStatus(action.text);
+        return;
+    case InstallAction::OpenLink:
+        showStatus(QString());
+        resetStorageView();
+        if (openLink())
+            report([this] { installation.linkOpened(); });
+        else
+            report([this] { installation.linkNotOpened(); });
+        return;
+    case InstallAction::CloseLink:
+        closeLink();
+        report([this] { installation.linkClosed(); });
+        return;
+    case InstallAction::Flash:
+        startFlashing(action.text, action.detail);
+        return;
+    case InstallAction::Ask:
+        askQuestion(Installation::Question(action.number), action.text);
+        return;
+    case InstallAction::StartTimer:
+        ++timerRuns[action.number];
+        installTimers[action.number].start(action.detail.toInt());
+        return;
+    case InstallAction::StopTimer:
+        ++timerRuns[action.number];
+        installTimers[action.number].stop();
+        return;
+    case InstallAction::AllowCancel:
+        ui->pushButton_9->setEnabled(action.number != 0);
+        return;
+    case InstallAction::GiveUpExchange:
+        giveUpExchange();
+        return;
+    case InstallAction::End:
+        endInstallation();
+        return;
+    default:
+        break;
+    }
+    // The rest talk to the receiver. A link that is gone has had its loss
+    // reported, which ends the installation.
+    if (!connected)
+        return;
+    switch (action.kind) {
+    case InstallAction::AskForListing:
+        giveUpExchange();
+        startRequest(Mode::Memory);
+        return;
+    case InstallAction::SaveFile:
+        saveRow(action.number);
+        return;
+    case InstallAction::ReadFile:
+        readIntoMemory(action.text, quint32(action.number));
+        return;
+    case InstallAction::SendFile:
+        sendFile(action.text, action.content);
+        return;
+    case InstallAction::Restart:
+        installStat = InstallStep::Complete;
+        on_pushButton_8_clicked();
+        return;
+    default:
         return;
     }
-    switch (what) {
-    case Finished::Listing:
-        if (installStat == InstallStep::Connect || installStat == InstallStep::Flash) {
-            startWait->stop();
-            Install();
-        } else if (installStat == InstallStep::Restore && !nextFileNameUpload.isEmpty()) {
-            checkRestoredSize();
-            restoreNextFile();
-        } else if (installStat == InstallStep::Restore && restoreCheck.current()) {
-            readBackNext();     // a file sent again has been listed
-        }
-        return;
-    case Finished::DownloadBatch:
-        if (installStat == InstallStep::Backup && takeFromOlderBackup())
-            Install();
-        return;
-    case Finished::LinkClosed:
-        if (installStat == InstallStep::Disconnect)
-            Install();
-        return;
-    case Finished::UploadBatch:
-        if (installStat == InstallStep::Restore)
-            verifyRestore();
-        return;
-    case Finished::ReadBack:
-        if (installStat == InstallStep::Restore)
-            judgeReadBack();
-        return;
+}
+
+void MainWindow::askQuestion(Installation::Question question, const QString &text)
+{
+    // Shown without a loop of its own: the answer comes back as an event.
+    const bool warning = question == Installation::Question::IncompleteBackup;
+    auto *box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Question, QString(), text,
+                                warning ? QMessageBox::Yes | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(warning ? QMessageBox::Cancel : QMessageBox::Yes);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box, question] {
+        const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
+        report([this, question, yes] { installation.answered(question, yes); });
+    });
+    openQuestion = box;
+    box->show();
+}
+
+// Ends the installation, whether it is complete, failed or given up.
+void MainWindow::endInstallation()
+{
+    reports.clear();
+    for (int timer = 0; timer < int(installTimers.size()); ++timer) {
+        ++timerRuns[timer];
+        installTimers[timer].stop();
     }
-}
-
-// Where the installation can't go on by itself, it says why and leaves the
-// ending to Cancel.
-void MainWindow::waitForCancel(const QString &problem)
-{
-    startWait->stop();
-    log("..." + problem + "; Cancel ends the installation");
-}
-
-void MainWindow::startRestore()
-{
-    // Complete means: every data file the backup holds, and the language
-    // file, put back and read back equal.
-    const QString code = lang[ui->comboBox_language->currentIndex()];
-    QStringList expected;
-    for (QString name = nextUploadName(QString(), code); !name.isEmpty(); name = nextUploadName(name, code)) {
-        if (name.endsWith(".lng") || QFile::exists(batchUploadSource(name)))
-            expected << name;
-    }
-    restoreCheck.clear();
-    restoreCheck.expect(expected);
-    log(QString());
-    log("-> Restore data to device:");
-    restoreNextFile();
-}
-
-void MainWindow::restoreNextFile()
-{
-    on_pushButton_UploadAll_clicked();
-    if (mode == Mode::Upload)
-        restoreCheck.add(nextFileNameUpload, batchUploadSource(nextFileNameUpload), dataBytes);
-}
-
-// Once the firmware is written, the receiver's data exists only in "files"
-// until the restore has put it back: the user is told where it is.
-void MainWindow::reportDataNotPutBack()
-{
-    if (!restorePending)
-        return;
-    restorePending = false;
-    log("...the saved data was not put back; it is in the folder files");
-}
-
-// Ends the installation, whether it is complete, failed or given up: the
-// link is left idle and the controls are unlocked.
-void MainWindow::on_pushButton_9_clicked()
-{
-    ++installRun;
-    startWait->stop();
-    giveUpExchange();
-    reportDataNotPutBack();
-    restoreCheck.clear();
-    installStat = InstallStep::Idle;
+    delete openQuestion;
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;
     ui->pushButton_9->hide();
+    ui->pushButton_9->setEnabled(true);
     setControlsLocked(false);
 }
 
@@ -179,4 +200,83 @@ void MainWindow::setControlsLocked(bool locked)
     ui->comboBox->setEnabled(!locked);
     ui->comboBox_2->setEnabled(!locked);
     ui->comboBox_language->setEnabled(!locked);
+}
+
+// What the link and the transfers report: the installation hears it while
+// it runs; otherwise the file manager's own batches go on.
+
+void MainWindow::lineActive()
+{
+    if (installation.listensToTheLine())
+        report([this] { installation.lineActive(); });
+}
+
+void MainWindow::memoryAnswered()
+{
+    const quint32 total = totalMemory;
+    const quint32 used = usedMemory;
+    report([this, total, used] { installation.memoryAnswered(total, used); });
+}
+
+void MainWindow::listingEnded(const ReceiverListing &listing)
+{
+    if (installation.isRunning()) {
+        report([this, listing] {
+            // Bytes behind the listing mean it can't be trusted either.
+            ReceiverListing heard = listing;
+            heard.whole = heard.whole && recived.isEmpty();
+            installation.listed(heard);
+        });
+    } else if (!nextFileNameUpload.isEmpty()) {
+        // A batch upload sends its next file from the event loop, so that a
+        // refusal's box never opens inside the port's notification.
+        QTimer::singleShot(0, this, &MainWindow::on_pushButton_UploadAll_clicked);
+    }
+}
+
+void MainWindow::downloadEnded(Saved outcome, const QString &problem)
+{
+    if (installation.isRunning()) {
+        currentRowDownloadAll = -1;     // the installation's cursor is the row being saved
+        if (outcome == Saved::No)
+            report([this, problem] { installation.fileNotSaved(problem); });
+        else
+            report([this, outcome] { installation.fileSaved(outcome == Saved::Empty); });
+        return;
+    }
+    if (outcome == Saved::Empty)
+        log("...skipped");
+    else if (outcome == Saved::No)
+        log(problem);
+    if (currentRowDownloadAll < 0)
+        return;
+    if (outcome == Saved::No)
+        currentRowDownloadAll = -1;
+    else
+        QTimer::singleShot(0, this, &MainWindow::on_pushButton_DownloadAll_clicked);
+}
+
+void MainWindow::readBackEnded(const std::optional<QByteArray> &content)
+{
+    report([this, content] { installation.readBack(content); });
+}
+
+void MainWindow::uploadEnded()
+{
+    if (installation.isRunning())
+        report([this] { installation.uploadEnded(); });
+    else
+        startRequest(Mode::Memory);     // the storage figures and the file table refreshed
+}
+
+void MainWindow::sendFile(const QString &name, const QByteArray &content)
+{
+    const QString refused = startUpload(name, content);
+    if (!refused.isEmpty())
+        report([this, refused] { installation.uploadRefused(refused); });
+}
+
+void MainWindow::linkLost()
+{
+    report([this] { installation.linkLost(); });
 }

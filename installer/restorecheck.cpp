@@ -4,59 +4,87 @@
 
 void RestoreCheck::clear()
 {
-    expected.clear();
     files.clear();
-    position = -1;
-    failed = false;
 }
 
-void RestoreCheck::expect(const QStringList &names)
+void RestoreCheck::expect(const QString &name, const QString &source)
 {
-    expected = names;
+    File file;
+    file.name = name;
+    file.source = source;
+    files.append(file);
 }
 
-void RestoreCheck::add(const QString &name, const QString &source, const QByteArray &content)
+void RestoreCheck::skip(const QString &name, const QString &source)
 {
-    files.append({ name, source, content });
+    expect(name, source);
+    files.last().optional = true;
 }
 
-const RestoreCheck::File *RestoreCheck::lastAdded() const
+int RestoreCheck::size() const
 {
-    return files.isEmpty() ? nullptr : &files.last();
+    return files.size();
 }
 
-void RestoreCheck::start()
+RestoreCheck::File &RestoreCheck::at(int index)
 {
-    position = 0;
+    return files[index];
 }
 
-const RestoreCheck::File *RestoreCheck::current() const
+const RestoreCheck::File &RestoreCheck::at(int index) const
 {
-    return position >= 0 && position < files.size() ? &files.at(position) : nullptr;
+    return files.at(index);
 }
 
-RestoreCheck::Verdict RestoreCheck::judge(const std::optional<QByteArray> &readBack)
+RestoreCheck::Verdict RestoreCheck::judgeSize(int index, std::optional<quint32> listedSize)
 {
-    File &file = files[position];
-    if (readBack && *readBack == file.content) {
-        ++position;
+    File &file = files[index];
+    file.sizeRight = listedSize && *listedSize == quint32(file.content.size());
+    return file.sizeRight ? Matches : failOrSendAgain(file);
+}
+
+RestoreCheck::Verdict RestoreCheck::judgeReadBack(int index, const std::optional<QByteArray> &readBack)
+{
+    File &file = files[index];
+    file.back = readBack && *readBack == file.content;
+    if (file.back)
         return Matches;
-    }
+    file.sizeRight = false;
+    return failOrSendAgain(file);
+}
+
+// At most one more try per file, whichever check found it wanting.
+RestoreCheck::Verdict RestoreCheck::failOrSendAgain(File &file)
+{
     if (!file.sentAgain) {
         file.sentAgain = true;
         return SendAgain;
     }
-    failed = true;
-    ++position;
+    file.failed = true;
     return NotPutBack;
+}
+
+void RestoreCheck::markFailed(int index)
+{
+    files[index].failed = true;
+}
+
+bool RestoreCheck::isToVerify(int index) const
+{
+    const File &file = files.at(index);
+    return file.sizeRight && !file.back && !file.failed;
+}
+
+bool RestoreCheck::anyToVerify() const
+{
+    for (int index = 0; index < files.size(); ++index) {
+        if (isToVerify(index))
+            return true;
+    }
+    return false;
 }
 
 bool RestoreCheck::allPutBack() const
 {
-    for (const QString &name : expected) {
-        const bool sent = std::any_of(files.cbegin(), files.cend(), [&name](const File &file) { return file.name == name; });
-        if (!sent)
-            return false;
-    }
-    return !failed;
+    return std::all_of(files.cbegin(), files.cend(), [](const File &file) { return file.back || file.optional; });
 }

@@ -1,13 +1,13 @@
 #ifndef RESTORECHECK_H
 #define RESTORECHECK_H
 
-// The check of a restore: every file it sent is read back from the receiver
-// and compared with what was sent; a file that differs is sent once more
-// and checked again before it counts as not put back.
+// The files a restore must put back, in the order it sends them, and the
+// verdict on each: its size in the listing after its upload, then its
+// content read back and compared with what was sent. A file that fails
+// either check is sent once more; failing again, it is not put back.
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
 #include <optional>
@@ -19,33 +19,41 @@ public:
     {
         QString name;                   // on the receiver
         QString source;                 // on the PC
-        QByteArray content;             // what was sent
+        QByteArray content;             // what is sent, once read from the source
         bool sentAgain = false;
+        bool sizeRight = false;         // listed with the size sent
+        bool back = false;              // read back equal
+        bool failed = false;            // finally not put back
+        bool optional = false;          // a data file the backup lacks: skipped, not missed
     };
     enum Verdict { Matches, SendAgain, NotPutBack };
 
     void clear();
-    // The names that must be put back for the restore to be complete.
-    void expect(const QStringList &names);
-    // A file the restore has sent: what the receiver must now hold.
-    void add(const QString &name, const QString &source, const QByteArray &content);
-    const File *lastAdded() const;
+    // A file the restore must put back, read from source.
+    void expect(const QString &name, const QString &source);
+    // A file the restore skips where the others are sent.
+    void skip(const QString &name, const QString &source);
+    int size() const;
+    File &at(int index);
+    const File &at(int index) const;
 
-    // Starts reading back from the first file; current() is the file being
-    // checked, nullptr before the start and once every file is judged.
-    void start();
-    const File *current() const;
-    // Judges the current file by what the receiver holds, or by nothing when
-    // it couldn't be read back, and moves on unless it is to be sent again.
-    Verdict judge(const std::optional<QByteArray> &readBack);
-    // Every expected file was sent, and every file sent was read back equal.
+    // The file's size as the listing after its upload shows it, or nothing
+    // when it isn't listed.
+    Verdict judgeSize(int index, std::optional<quint32> listedSize);
+    // What the receiver gave back when the file was read, or nothing when
+    // it couldn't be read.
+    Verdict judgeReadBack(int index, const std::optional<QByteArray> &readBack);
+    void markFailed(int index);
+    // Sent, listed whole and not yet read back.
+    bool isToVerify(int index) const;
+    bool anyToVerify() const;
+    // Every expected file was read back equal.
     bool allPutBack() const;
 
 private:
-    QStringList expected;
+    Verdict failOrSendAgain(File &file);
+
     QVector<File> files;
-    int position = -1;
-    bool failed = false;
 };
 
 #endif

@@ -1,8 +1,8 @@
 #ifndef STEPS_H
 #define STEPS_H
 
-// The steps of a firmware installation, as installStat counts them. Install
-// adds 1 and takes the step it arrives at.
+// The steps of a firmware installation, as installStat counts them: the
+// installation's states each belong to one (Installation::step).
 namespace InstallStep {
 enum : int {
     Idle = 0,

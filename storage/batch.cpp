@@ -22,22 +22,18 @@ QString nextUploadName(const QString &current, const QString &languageCode)
 void MainWindow::on_pushButton_UploadAll_clicked()
 {
     nextFileNameUpload = nextUploadName(nextFileNameUpload, lang[ui->comboBox_language->currentIndex()]);
-    if (!nextFileNameUpload.isEmpty()) {
+    if (!nextFileNameUpload.isEmpty())
         on_pushButton_2_clicked();
-        return;
-    }
-    reportEnded(Finished::UploadBatch);
 }
 
 void MainWindow::on_pushButton_DownloadAll_clicked()
 {
     ++currentRowDownloadAll;
     if (currentRowDownloadAll == 0)
-        savedNames.clear();
+        safety.savedNames.clear();
     if (currentRowDownloadAll < ui->tableWidget->rowCount()) {
         on_pushButton_clicked();
         return;
     }
     currentRowDownloadAll = -1;
-    reportEnded(Finished::DownloadBatch);
 }

@@ -59,6 +59,7 @@ void MainWindow::on_pushButton_8_clicked()
     if (!linkIsIdle("device is busy now"))
         return;
     startRequest(Mode::Reboot);
+    safety.restartRequested = true;
     showStatus("ESP32 restarted");
 }
 

@@ -9,16 +9,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTimer>
 
 namespace {
 // False when another file of this batch download was saved under the name.
 bool rememberSavingName(const QString &name)
 {
     const QString key = name.toCaseFolded();
-    if (savedNames.contains(key))
+    if (safety.savedNames.contains(key))
         return false;
-    savedNames.insert(key);
+    safety.savedNames.insert(key);
     return true;
 }
 
@@ -49,10 +48,6 @@ void MainWindow::on_pushButton_clicked()
         refuse(QMessageBox::Information, "select file, please");
         return;
     }
-    const QString name = nameItem->text();
-    const QTableWidgetItem *sizeItem = ui->tableWidget->item(row, 2);
-    listedSize = sizeItem ? sizeItem->text().toUInt() : 0;
-
     const QString folder = batch ? QString("files")
                                  : QFileDialog::getExistingDirectory(nullptr, QString(), QString(),
                                                                      QFileDialog::ShowDirsOnly);
@@ -61,8 +56,17 @@ void MainWindow::on_pushButton_clicked()
         return;
     }
     if (batch)
-        log(name);
-    if (listedSize > largestFileSize) {
+        log(nameItem->text());
+    startDownload(row, folder);
+}
+
+// Asks for the file of a table row, to be saved into folder.
+void MainWindow::startDownload(int row, const QString &folder)
+{
+    const QString name = ui->tableWidget->item(row, 1)->text();
+    const QTableWidgetItem *sizeItem = ui->tableWidget->item(row, 2);
+    safety.listedSize = sizeItem ? sizeItem->text().toUInt() : 0;
+    if (safety.listedSize > largestFileSize) {
         endDownloadWith("ESP32: file too large");
         return;
     }
@@ -70,7 +74,7 @@ void MainWindow::on_pushButton_clicked()
     const QString path = devicePath(name);
     const QString saving = savingName(path);
     // Names that differ only in case are one file on Windows and macOS.
-    if (batch && !rememberSavingName(saving)) {
+    if (currentRowDownloadAll >= 0 && !rememberSavingName(saving)) {
         endDownloadWith("PC: two device files have the saving name " + saving);
         return;
     }
@@ -83,6 +87,24 @@ void MainWindow::on_pushButton_clicked()
     sizeOfFile = 0;
 }
 
+// A row of the receiver's listing saved into the backup, as Download all saves it.
+void MainWindow::saveRow(int row)
+{
+    currentRowDownloadAll = row;
+    if (row == 0)
+        safety.savedNames.clear();
+    startDownload(row, "files");
+}
+
+// A file read back into memory, to be compared with what was sent.
+void MainWindow::readIntoMemory(const QString &name, quint32 size)
+{
+    safety.listedSize = size;
+    safety.downloadIntoMemory = true;
+    sizeOfFile = 0;
+    startRequest(Mode::Download, pathArgument(devicePath(name)));
+}
+
 void MainWindow::handleDownloadReply()
 {
     if (replyQuiet->isActive()) {
@@ -93,7 +115,7 @@ void MainWindow::handleDownloadReply()
         endDownload(overrun);
         return;
     }
-    const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, listedSize);
+    const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, safety.listedSize);
     switch (reply.kind) {
     case DownloadReply::NeedMore:
         return;
@@ -129,60 +151,49 @@ void MainWindow::takeHeldDownload()
 void MainWindow::endDownload(const DownloadReply &reply)
 {
     mode.clear();
-    if (downloadIntoMemory) {
-        downloadIntoMemory = false;
+    if (safety.downloadIntoMemory) {
+        safety.downloadIntoMemory = false;
         const bool brought = reply.kind == DownloadReply::Complete || reply.kind == DownloadReply::Empty;
-        readBack = brought ? std::optional<QByteArray>(reply.content) : std::nullopt;
-        reportEnded(Finished::ReadBack);
+        readBackEnded(brought ? std::optional<QByteArray>(reply.content) : std::nullopt);
         return;
     }
     switch (reply.kind) {
     case DownloadReply::Refused:
         showStatus("ESP32: can't open the file");
-        if (currentRowDownloadAll >= 0) {
-            currentRowDownloadAll = -1;
-            reportEnded(Finished::DownloadBatch, QFileInfo(file.fileName()).fileName() + " can't be read from the device");
-            return;
-        }
-        break;
+        downloadEnded(Saved::No, QFileInfo(file.fileName()).fileName() + " can't be read from the device");
+        return;
     case DownloadReply::TooLarge:
         endDownloadWith("ESP32: file too large");
-        break;
+        return;
     case DownloadReply::SizeDiffers:
         endDownloadWith("ESP32: file size differs from the list");
-        break;
+        return;
     case DownloadReply::Overrun:
         endDownloadWith("ESP32: reply longer than the file");
-        break;
+        return;
     case DownloadReply::Empty:
         showStatus("file empty");
-        log("...skipped");
-        break;
+        downloadEnded(Saved::Empty);
+        return;
     case DownloadReply::Complete:
-        if (saveDownload(file.fileName(), reply.content))
-            showStatus("downloading complete");
-        else
+        if (!saveDownload(file.fileName(), reply.content)) {
             endDownloadWith("PC: can't write downloading file");
-        break;
+            return;
+        }
+        showStatus("downloading complete");
+        downloadEnded(Saved::Yes);
+        return;
     default:
-        break;
+        return;
     }
-    if (currentRowDownloadAll >= 0)
-        on_pushButton_DownloadAll_clicked();
 }
 
 // A download that fails this way leaves a backup without the file: the
 // message goes where the user looks, and a batch ends there, so that an
-// installation never goes on to flash over the file; an installation says
-// it as the reason it waits.
+// installation never goes on to flash over the file.
 void MainWindow::endDownloadWith(const QString &message)
 {
     showStatus(message);
     mode.clear();
-    const bool batch = currentRowDownloadAll >= 0;
-    currentRowDownloadAll = -1;
-    if (batch && installStat != 0)
-        reportEnded(Finished::DownloadBatch, message);
-    else
-        log(message);
+    downloadEnded(Saved::No, message);
 }

@@ -10,7 +10,6 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QStringList>
-#include <QTimer>
 
 #include <climits>
 
@@ -61,6 +60,7 @@ void MainWindow::handleMemoryReply()
     ui->totalMemory->setText(QString::number(totalMemory));
     ui->availableMemory->setText(QString::number(quint32(totalMemory - usedMemory)));
 
+    memoryAnswered();
     startRequest(Mode::List);
 }
 
@@ -73,9 +73,9 @@ void MainWindow::handleListReply()
     }
     if (!reply.complete)
         return;
-    listWhole = reply.whole;
+    mode.clear();
     showListing(reply.entries);
-    endListing();
+    listingEnded({ totalMemory, usedMemory, reply.entries, reply.whole });
 }
 
 // All rows at once, and the header labels once for them: the table shows the
@@ -100,17 +100,4 @@ void MainWindow::showListing(const QVector<ListEntry> &entries)
         ui->tableWidget->setHorizontalHeaderLabels({ QString(), "Name", "Size, Bytes" });
         ui->tableWidget->verticalHeader()->hide();
     }
-}
-
-// Within an installation the installation decides what follows, the next
-// file of its batch upload included. A batch upload of its own sends its
-// next file from the event loop, so that a refusal's box never opens inside
-// the port's notification.
-void MainWindow::endListing()
-{
-    mode.clear();
-    if (installStat != 0)
-        reportEnded(Finished::Listing);
-    else if (!nextFileNameUpload.isEmpty())
-        QTimer::singleShot(0, this, &MainWindow::on_pushButton_UploadAll_clicked);
 }

@@ -46,13 +46,3 @@ QString MainWindow::selectedFileName() const
     const QTableWidgetItem *name = ui->tableWidget->item(selectedRow(), 1);
     return name ? name->text() : QString();
 }
-
-QStringList MainWindow::listedNames() const
-{
-    QStringList names;
-    for (int row = 0; row < ui->tableWidget->rowCount(); ++row) {
-        if (const QTableWidgetItem *name = ui->tableWidget->item(row, 1))
-            names << name->text();
-    }
-    return names;
-}

@@ -11,11 +11,11 @@
 
 void rightWrite()
 {
-    writeBytesLength = dataBytes.size() - uploadOffset;
+    writeBytesLength = dataBytes.size() - safety.uploadOffset;
     if (writeBytesLength != 0) {
         const int k = qMin(writeBytesLength, sizeOfPiece);
-        sendRequest(chunkFrame(QByteArray::fromRawData(dataBytes.constData() + uploadOffset, k)));
-        uploadOffset += k;
+        sendRequest(chunkFrame(QByteArray::fromRawData(dataBytes.constData() + safety.uploadOffset, k)));
+        safety.uploadOffset += k;
     } else {
         sendRequest(endFrame());
     }
@@ -53,36 +53,31 @@ void MainWindow::on_pushButton_2_clicked()
         return;
     }
 
-    const QString refused = startUpload(source);
-    // A batch stops at a refused file: it would be missing from the receiver.
-    if (batch && !refused.isEmpty())
-        reportEnded(Finished::UploadBatch, refused + " for " + nextFileNameUpload);
-}
-
-// Sends the upload header for a PC file, after the checks of its name and
-// the free space; the refusal in words when it was refused.
-QString MainWindow::startUpload(const QString &source)
-{
     const QString name = cleanedUploadName(source);
     if (isIncorrectUploadName(name)) {
         refuse(QMessageBox::Critical, "incorrect file name");
-        return "incorrect file name";
+        return;
     }
-
     QFile input(source);
     if (!input.open(QIODevice::ReadOnly)) {
         showStatus("PC: can't open uploading file");
-        return "PC: can't open uploading file";
+        return;
     }
-    dataBytes = input.readAll();
-    uploadOffset = 0;
-    sizeOfFile = dataBytes.size();
-    input.close();
-    if (quint32(sizeOfFile) >= quint32(totalMemory - usedMemory)) {
+    // A refused file stops a batch: its listing, which would send the next, never comes.
+    startUpload(name, input.readAll());
+}
+
+// Sends the upload header for a file after the check of the free space; the
+// refusal in words when it was refused.
+QString MainWindow::startUpload(const QString &name, const QByteArray &content)
+{
+    if (quint32(content.size()) >= quint32(totalMemory - usedMemory)) {
         refuse(QMessageBox::Warning, "ESP32: not enough free space");
         return "ESP32: not enough free space";
     }
-
+    dataBytes = content;
+    safety.uploadOffset = 0;
+    sizeOfFile = dataBytes.size();
     showStatus("uploading...");
     startRequest(Mode::Upload, uploadArguments(devicePath(name), quint32(sizeOfFile)));
     return QString();
@@ -106,10 +101,12 @@ void MainWindow::handleUploadReply()
     }
 }
 
-// Either end of an upload refreshes the storage figures and the file table.
+// Either end of an upload is followed by a listing: the storage figures and
+// the file table show what the receiver holds now.
 void MainWindow::endUpload(const QString &message)
 {
     showStatus(message);
     sizeOfFile = 0;
-    startRequest(Mode::Memory);
+    mode.clear();
+    uploadEnded();
 }

@@ -6,6 +6,7 @@
 #include "device/frames.h"
 #include "storage/listing.h"
 #include "installer/consoletext.h"
+#include "installer/flash.h"
 #include "installer/options.h"
 #include "installer/scriptrun.h"
 #include "installer/shippedscript.h"

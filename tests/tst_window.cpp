@@ -217,7 +217,7 @@ void WindowTest::installAndCancelButtons()
     auto *cancel = rig.window->findChild<QPushButton *>("pushButton_9");
     install->click();
     QCOMPARE(rig.status(), QString("ESP32: can't use the port"));
-    QCOMPARE(rig.logPane()->toPlainText(), QString("-> Start installation...\n...ESP32: can't use the port; Cancel ends the installation"));
+    QTRY_COMPARE(rig.logPane()->toPlainText(), QString("-> Start installation...\n...ESP32: can't use the port; Cancel ends the installation"));
     QVERIFY(cancel->isVisibleTo(rig.window.get()));
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })

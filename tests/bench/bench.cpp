@@ -111,7 +111,7 @@ void Runner::choosePort(Rig &rig, const QString &port)
 
 QList<Row> Runner::pacedInstallation()
 {
-    Rig rig;
+    Rig rig{ InstallTimings() };     // the program's own limits over a paced line
     rig.window->show();
     const QString store = rig.workspace.path() + "/receiver";
     QDir().mkpath(store);

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     QObject::connect(harness->window->statusBar(), &QStatusBar::messageChanged, [](const QString &text) {
         if (text.startsWith("downloaded ")) {
             harness->savingFile = file.fileName();
-            harness->announcedSize = listedSize;    // any other announced size is refused
+            harness->announcedSize = safety.listedSize;    // any other announced size is refused
         } else if (text == "downloading complete") {
             const QFileInfo saved(harness->savingFile);
             if (saved.size() != harness->announcedSize)
@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     sizeOfData = 0;
     sizeOfFile = 0;
     installStat = 0;
-    resetSafetyState();
+    safety = SafetyState();
     totalMemory = 1 << 20;
     usedMemory = 0;
     mode = modes[quint8(input.at(0)) % std::size(modes)];
@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (mode == "UPLOAD") {
         dataBytes = QByteArray(int(flags >> 2), 'u');
-        uploadOffset = 0;
+        safety.uploadOffset = 0;
         sizeOfFile = dataBytes.size();
     }
 

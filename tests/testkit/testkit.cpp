@@ -34,7 +34,20 @@ void resetSession()
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;
     installStat = 0;
-    resetSafetyState();
+    safety = SafetyState();
+    flashScript = nullptr;
+}
+
+InstallTimings testTimings()
+{
+    InstallTimings timings;
+    timings.checkAfterMs = 300;
+    timings.quietBeforeAskingMs = 100;
+    timings.listingLimitBeforeFlashMs = 1000;
+    timings.listingLimitAfterFlashMs = 2000;
+    timings.reopenEveryMs = 100;
+    timings.reopenLimitMs = 3000;
+    return timings;
 }
 
 const QStringList dataFiles = { "ap.csv", "city.csv", "preset.csv", "scan.csv" };
@@ -82,7 +95,7 @@ void ModalAnswerer::poll()
     }
 }
 
-Rig::Rig()
+Rig::Rig(const InstallTimings &timings)
 {
     resetSession();
     // The demo flashing script shows its progress at once.
@@ -91,6 +104,7 @@ Rig::Rig()
     if (!receiver.start())
         qFatal("%s", qPrintable(receiver.errorString()));
     window = std::make_unique<MainWindow>();
+    window->setTimings(timings);
     boxes.statusBar = statusBar();
     QObject::connect(statusBar(), &QStatusBar::messageChanged,
                      [this](const QString &text) { statusHistory << text; });

@@ -24,6 +24,10 @@
 // Sets the session state back to its start values and closes the port.
 void resetSession();
 
+// The installation's limits a tenth or less of the program's, so that no
+// test waits out a real one; the simulator's delays in tests shrink with them.
+InstallTimings testTimings();
+
 // The receiver's four data files, in the order a restore sends them.
 extern const QStringList dataFiles;
 // Lines of made-up station data, as the receiver's data files hold them.
@@ -55,7 +59,7 @@ private:
 class Rig
 {
 public:
-    Rig();
+    explicit Rig(const InstallTimings &timings = testTimings());
     ~Rig();
 
     Workspace workspace;

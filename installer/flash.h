@@ -1,0 +1,17 @@
+#ifndef FLASH_H
+#define FLASH_H
+
+#include <QString>
+
+// The log the flashing script leaves: "RTS" in a line of it means the
+// firmware was written.
+extern const QString installLogPath;
+
+// Removes the log an earlier run left, which would count as this run's
+// success; false when one stays.
+bool removeStaleInstallLog();
+
+// True when the flashing script's log has a line holding "RTS".
+bool firmwareLogSucceeded(const QString &logPath);
+
+#endif

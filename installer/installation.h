@@ -1,0 +1,182 @@
+#ifndef INSTALLATION_H
+#define INSTALLATION_H
+
+// The firmware installation as an engine of its own. It holds the
+// installation's state and makes every decision; it touches no widget and no
+// port. The window tells it what happened through the event functions below
+// and carries out what it answers, the actions taken with takeActions().
+// Its waits are actions too (start a timer, and the timer's expiry is an
+// event), so a whole installation runs as a table of events in a test.
+
+#include "device/replies.h"
+#include "installer/restorecheck.h"
+#include "installer/timings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+#include <set>
+
+// What the user chose for this installation.
+struct InstallChoices
+{
+    QString port;
+    QString display;                // the display controller, for the flashing script
+    QString languageCode;           // "ENG" ...: the language file put back
+};
+
+// The receiver's storage figures and file list, as one listing brought them.
+struct ReceiverListing
+{
+    quint32 total = 0;
+    quint32 used = 0;
+    QVector<ListEntry> entries;
+    bool whole = true;              // every entry read, nothing beyond them
+};
+
+struct InstallAction
+{
+    enum Kind {
+        Begin,          // lock the controls, show Cancel; text: the log pane's only line
+        Log,            // text: a line for the log pane
+        Status,         // text: for the status bar
+        OpenLink,       // the port chosen in the port list
+        CloseLink,
+        AskForListing,  // MEMORY, then LIST; whatever exchange is pending is given up
+        SaveFile,       // number: the row of the listing, saved into "files"
+        ReadFile,       // text: the file, number: its size; read into memory
+        SendFile,       // text: the file, content: its bytes
+        Flash,          // text: the port, detail: the display controller
+        Ask,            // number: the Question
+        StartTimer,     // number: the Timer, detail: milliseconds
+        StopTimer,      // number: the Timer
+        AllowCancel,    // number: 1 or 0
+        GiveUpExchange, // the pending exchange is dropped: the link is idle
+        Restart,        // the receiver's restart request
+        End,            // unlock the controls, hide Cancel, close an open question
+    };
+    explicit InstallAction(Kind kind = Log) : kind(kind) {}
+    Kind kind;
+    QString text;
+    QString detail;
+    int number = 0;
+    QByteArray content;
+};
+
+class Installation
+{
+public:
+    enum class State {
+        Idle,
+        Connecting,         // opening the link before the flash
+        Listing,            // waiting for the receiver's figures and file list
+        Asking,             // a question is open
+        BackingUp,          // saving every listed file into "files"
+        Closing,            // closing the link for the flashing script
+        Flashing,
+        Reopening,          // after the flash: opening the port again, which may be away
+        WaitingForReceiver, // after the flash: waiting for the restarted receiver's list
+        Restoring,          // sending the saved files, each checked by the listing after it
+        Verifying,          // reading the sent files back
+        WaitingForCancel,   // it can't go on by itself and said why
+    };
+    enum class Timer { Check, Quiet, Limit, Reopen };
+    enum class Question {
+        IncompleteBackup,   // the files can't all be saved: flash anyway?
+        OlderBackup,        // the receiver lost data files that "files" holds: put them back?
+    };
+
+    explicit Installation(const InstallTimings &timings = InstallTimings());
+
+    // Events.
+    void start(const InstallChoices &choices);
+    void linkOpened();
+    void linkNotOpened();
+    void linkClosed();
+    void linkLost();
+    void lineActive();              // bytes came while a listing was awaited
+    void memoryAnswered(quint32 total, quint32 used);
+    void listed(const ReceiverListing &listing);
+    void fileSaved(bool empty);
+    void fileNotSaved(const QString &reason);
+    void uploadEnded();
+    void uploadRefused(const QString &reason);
+    void readBack(const std::optional<QByteArray> &content);
+    void flashEnded();
+    void timerExpired(Timer timer);
+    void answered(Question question, bool yes);
+    void cancel();
+
+    QVector<InstallAction> takeActions();
+
+    State state() const;
+    bool isRunning() const;
+    // The step as installStat counts it.
+    int step() const;
+    // Whether the line's activity matters now: while a listing is awaited.
+    bool listensToTheLine() const;
+    // The question to ask before the window may close, or empty text when it
+    // may close at once.
+    QString questionBeforeClosing() const;
+
+private:
+    // Everything one installation knows, set back by assigning a fresh one.
+    struct Run
+    {
+        State state = State::Idle;
+        int heldStep = 0;               // the step a question or the wait for Cancel holds
+        InstallChoices choices;
+        bool afterFlash = false;
+        bool memoryKnown = false;       // this link's receiver gave its figures
+        quint32 total = 0;
+        quint32 used = 0;
+        bool heard = false;             // bytes came since the listing was last asked for
+        bool checked = false;           // the three seconds have passed
+        std::set<Timer> armed;
+        ReceiverListing listing;        // the receiver's files before the flash
+        int row = -1;                   // the row being saved
+        QString backupMovedTo;
+        QStringList lostDataFiles;      // to be taken from the older backup
+        bool dataNotBack = false;       // flashed, and the saved data not yet put back whole
+        int reopenAttempts = 0;
+        RestoreCheck restore;
+        int current = -1;               // the file of the restore being sent or read back
+        Question question = Question::IncompleteBackup;
+    };
+
+    void act(InstallAction::Kind kind, const QString &text = QString(), int number = 0);
+    void log(const QString &line);
+    void startTimer(Timer timer, int ms);
+    void stopTimers();
+
+    void beginListingWait(int limitMs);
+    void listingNeverCame();
+    void considerListing();
+    void skipBackup();
+    void ask(Question question);
+    void backUp();
+    void saveNextFile();
+    bool takeFromOlderBackup();
+    void closeLink();
+    void flash();
+    void reopen();
+    void startRestore();
+    void sendNextFile();
+    void sendCurrentFile();
+    void judgeListedSize();
+    void verify();
+    void verifyNextFile();
+    void readCurrentFile();
+    void waitForCancel(const QString &reason);
+    enum class Outcome { Complete, Incomplete };
+    void end(Outcome outcome, const QString &reason = QString());
+
+    InstallTimings timings;
+    Run run;
+    QVector<InstallAction> actions;
+};
+
+#endif

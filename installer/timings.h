@@ -1,0 +1,25 @@
+#ifndef TIMINGS_H
+#define TIMINGS_H
+
+// Every limit the installation waits for, in milliseconds. The program uses
+// these values; tests give the installation a short set, so that none of
+// them waits out a real limit.
+struct InstallTimings
+{
+    int checkAfterMs = 3000;                // the wait for the receiver's list is said
+    // Longer than a busy receiver's late answer takes once it is under way,
+    // so that a request asked again is not answered twice.
+    int quietBeforeAskingMs = 1000;
+    // How long the receiver's file list may take to come after the link
+    // opened: a receiver in use answers at once; one that was just flashed
+    // may first format its file system.
+    int listingLimitBeforeFlashMs = 10000;
+    int listingLimitAfterFlashMs = 60000;
+    // A board with a USB port of its own leaves the PC while it restarts.
+    int reopenEveryMs = 1000;
+    int reopenLimitMs = 30000;
+    // A few bit times would do; a USB bridge hands bytes over in frames of a millisecond.
+    int downloadQuietMs = 2;
+};
+
+#endif

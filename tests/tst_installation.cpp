@@ -1,0 +1,277 @@
+// The installation's engine as a table: each row feeds a script of events
+// and expects what the engine answers, log lines and actions in order, from
+// the point where the row leaves the common road. No port, no window, no
+// real time: timers are events like any other.
+
+#include "installer/installation.h"
+#include "workspace.h"
+
+#include <QDir>
+#include <QtTest>
+
+namespace {
+// The engine's answers as words: actions in brackets, log lines as they
+// stand. Timers that stop are left out; those that start are shown.
+QString describe(const InstallAction &action, const QString &file)
+{
+    static const char *const timers[] = { "check", "quiet", "limit", "reopen" };
+    static const char *const questions[] = { "incomplete", "older" };
+    switch (action.kind) {
+    case InstallAction::Begin: return "[begin] " + action.text;
+    case InstallAction::Log: return action.text;
+    case InstallAction::Status: return "[status] " + action.text;
+    case InstallAction::OpenLink: return "[open]";
+    case InstallAction::CloseLink: return "[close]";
+    case InstallAction::AskForListing: return "[list]";
+    case InstallAction::SaveFile: return "[save " + file + "]";
+    case InstallAction::ReadFile: return "[read " + action.text + "]";
+    case InstallAction::SendFile: return "[send " + action.text + "]";
+    case InstallAction::Flash: return "[flash " + action.text + " " + action.detail + "]";
+    case InstallAction::Ask: return QString("[ask ") + questions[action.number] + "]";
+    case InstallAction::StartTimer: return QString("[") + timers[action.number] + "]";
+    case InstallAction::StopTimer: break;
+    case InstallAction::AllowCancel: return action.number ? "[cancel on]" : "[cancel off]";
+    case InstallAction::GiveUpExchange: return "[give up]";
+    case InstallAction::Restart: return "[restart]";
+    case InstallAction::End: return "[end]";
+    }
+    return QString();
+}
+
+// Plays the window and the receiver for the engine, one scripted event at a
+// time. Files saved into "files" hold their name, as long as listed.
+class Driver
+{
+public:
+    Driver() { workspace.installDemoRelease(); }
+
+    QStringList run(const QString &script)
+    {
+        for (const QString &event : script.split("; ", Qt::SkipEmptyParts))
+            feed(event.trimmed());
+        return transcript;
+    }
+
+    Workspace workspace;
+    Installation engine;
+
+private:
+    void feed(const QString &event)
+    {
+        const QString word = event.section(':', 0, 0);
+        const QString value = event.section(':', 1);
+        if (word == "start")
+            engine.start({ "COM3", "ili9341", "ENG" });
+        else if (word == "opened")
+            engine.linkOpened();
+        else if (word == "notOpened")
+            engine.linkNotOpened();
+        else if (word == "closed")
+            engine.linkClosed();
+        else if (word == "lost")
+            engine.linkLost();
+        else if (word == "active")
+            engine.lineActive();
+        else if (word == "memory")
+            engine.memoryAnswered(value.section('/', 0, 0).toUInt(), value.section('/', 1).toUInt());
+        else if (word == "list")
+            listed(value);
+        else if (word == "broken")
+            engine.listed({ 4096, 7, {}, false });
+        else if (word == "saved") {
+            workspace.writeFile("files/" + file, file.toUtf8().leftJustified(int(size), '.', true));
+            engine.fileSaved(false);
+        } else if (word == "empty")
+            engine.fileSaved(true);
+        else if (word == "notSaved")
+            engine.fileNotSaved(value);
+        else if (word == "uploaded")
+            engine.uploadEnded();
+        else if (word == "refused")
+            engine.uploadRefused(value);
+        else if (word == "read")
+            engine.readBack(value == "none" ? std::nullopt : std::optional<QByteArray>(value == "ok" ? sent.value(file) : "other"));
+        else if (word == "flashed") {
+            workspace.writeFile("firmware/install.log", value == "failed" ? "Connecting...\n" : "Hard resetting via RTS pin...\n");
+            engine.flashEnded();
+        } else if (word == "timer")
+            engine.timerExpired(Installation::Timer(QStringList{ "check", "quiet", "limit", "reopen" }.indexOf(value)));
+        else if (word == "yes" || word == "no")
+            engine.answered(asked, word == "yes");
+        else if (word == "cancel")
+            engine.cancel();
+        else
+            qFatal("unknown event %s", qPrintable(event));
+        take();
+    }
+
+    // "list:ap.csv=3,city.csv=4" lists those files; "list:sent" what the
+    // engine sent whole, "list:short" the last one a byte short, "list:lacking" without it.
+    void listed(const QString &value)
+    {
+        ReceiverListing listing{ 4096, 7, {}, true };
+        if (value == "sent" || value == "short" || value == "lacking") {
+            for (auto it = sent.cbegin(); it != sent.cend(); ++it) {
+                if (it.key() != file || value != "lacking")
+                    listing.entries.append({ it.key(), quint32(it.value().size() - (it.key() == file && value == "short")) });
+            }
+        } else {
+            for (const QString &entry : value.split(',', Qt::SkipEmptyParts))
+                listing.entries.append({ entry.section('=', 0, 0), entry.section('=', 1).toUInt() });
+            rows = listing.entries;
+        }
+        engine.listed(listing);
+    }
+
+    void take()
+    {
+        for (const InstallAction &action : engine.takeActions()) {
+            if (action.kind == InstallAction::SaveFile) {
+                file = rows.at(action.number).name;
+                size = rows.at(action.number).size;
+            } else if (action.kind == InstallAction::SendFile || action.kind == InstallAction::ReadFile) {
+                file = action.text;
+                if (action.kind == InstallAction::SendFile)
+                    sent.insert(file, action.content);
+            } else if (action.kind == InstallAction::Ask) {
+                asked = Installation::Question(action.number);
+            }
+            if (action.kind != InstallAction::StopTimer)
+                transcript << describe(action, file);
+        }
+    }
+
+    QStringList transcript;
+    QVector<ListEntry> rows;
+    QMap<QString, QByteArray> sent;
+    QString file;
+    quint32 size = 0;
+    Installation::Question asked = Installation::Question::IncompleteBackup;
+};
+
+// The common road: a receiver holding ap.csv and city.csv, saved, flashed,
+// back empty, both and the language file put back and read back equal.
+const QString listedBefore = "start; opened; memory:4096/7; list:ap.csv=3,city.csv=4";
+const QString flashed = listedBefore + "; saved; saved; closed; flashed; opened";
+const QString restored = flashed + "; list:; uploaded; list:sent; uploaded; list:sent; uploaded; list:sent";
+const QStringList wholeInstallation = {
+    "[begin] -> Start installation...", "[open]", "...connected to device", "[check]", "[quiet]", "[limit]", "[list]",
+    "", "-> Save data from device:", "ap.csv", "[save ap.csv]", "city.csv", "[save city.csv]", "[close]",
+    "...disconnected", "", "-> Install firmware...", "[cancel off]", "[flash COM3 ili9341]", "[cancel on]", "...done",
+    "[open]", "...connected to device", "[check]", "[quiet]", "[limit]", "[list]", "", "-> Restore data to device:",
+    "ap.csv", "[send ap.csv]", "[list]", "city.csv", "[send city.csv]", "[list]", "preset.csv",
+    "[status] file no exist: files/preset.csv", "...skipped", "scan.csv", "[status] file no exist: files/scan.csv",
+    "...skipped", "eng.lng", "[send eng.lng]", "[list]", "", "-> Verify restored data:", "[read ap.csv]",
+    "ap.csv ...ok", "[read city.csv]", "city.csv ...ok", "[read eng.lng]", "eng.lng ...ok", "",
+    "-> Installation complete.", "[restart]", "[end]",
+};
+const QString notBack = "...the saved data was not put back; it is in the folder files";
+}
+
+class InstallationTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wholeRoad();
+    void table_data();
+    void table();
+    void stepsAndClosing();
+};
+
+void InstallationTest::wholeRoad()
+{
+    Driver driver;
+    QCOMPARE(driver.run(restored + "; read:ok; read:ok; read:ok"), wholeInstallation);
+    QVERIFY(!driver.engine.isRunning());
+    QCOMPARE(driver.workspace.readFile("files/city.csv"), QByteArray("city"));
+}
+
+void InstallationTest::table_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("tail");      // the answers the script ends with, " | " between them
+
+    // Before the flash.
+    QTest::newRow("port can't be opened") << "start; notOpened"
+        << "[open] | [give up] | ...ESP32: can't use the port COM3; Cancel ends the installation";
+    QTest::newRow("waiting for Cancel, Cancel") << "start; notOpened; cancel" << "[give up] | [end]";
+    QTest::newRow("the wait is said, then asked again when quiet") << "start; opened; timer:check; active; timer:quiet"
+        << "...waiting for the receiver to start | [quiet] | [quiet] | [list] | [quiet]";
+    QTest::newRow("quiet line before the three seconds") << "start; opened; timer:quiet" << "[list] | [quiet]";
+    QTest::newRow("bytes that end no listing") << "start; opened; active; timer:quiet" << "[quiet] | [list] | [quiet]";
+    QTest::newRow("silent receiver, Cancel") << "start; opened; timer:check; timer:limit; no"
+        << "[give up] | [ask incomplete] | ...can't read the file list of the device | [give up] | [end]";
+    QTest::newRow("broken list, Yes") << "start; opened; broken; yes"
+        << "[ask incomplete] | ...installing without a complete backup |  | -> Save data from device: | [close]";
+    QTest::newRow("holds nothing, no list in three seconds") << "start; opened; memory:4096/0; timer:check"
+        << "[give up] | ...filesystem not found on device | [close]";
+    QTest::newRow("holds nothing, no list at the limit") << "start; opened; memory:4096/0; timer:limit"
+        << "[give up] | [give up] | ...filesystem not found on device | [close]";
+    QTest::newRow("a check after the listing does nothing") << listedBefore + "; timer:check" << "[save ap.csv]";
+    QTest::newRow("empty file") << listedBefore + "; empty" << "[save ap.csv] | ...skipped | city.csv | [save city.csv]";
+    QTest::newRow("file not saved") << listedBefore + "; notSaved:PC: can't write downloading file"
+        << "[save ap.csv] | [give up] | ...PC: can't write downloading file; Cancel ends the installation";
+    QTest::newRow("link lost") << listedBefore + "; lost" << "[save ap.csv] | ...connection lost | [give up] | [end]";
+    QTest::newRow("Cancel during the backup") << listedBefore + "; cancel" << "[save ap.csv] | [give up] | [end]";
+    QTest::newRow("a timer after Cancel does nothing") << "start; opened; cancel; timer:check; timer:limit"
+        << "[list] | [give up] | [end]";
+
+    // The flash.
+    QTest::newRow("Cancel while flashing does nothing") << listedBefore + "; saved; saved; closed; cancel"
+        << "[cancel off] | [flash COM3 ili9341]";
+    QTest::newRow("flash failed") << listedBefore + "; saved; saved; closed; flashed:failed"
+        << "[flash COM3 ili9341] | [cancel on] | ...failed | [give up] | [end]";
+    QTest::newRow("port back after a while") << flashed.left(flashed.lastIndexOf(';')) + "; notOpened; timer:reopen; opened"
+        << "[open] | [reopen] | [open] | ...connected to device | [check] | [quiet] | [limit] | [list]";
+    QTest::newRow("receiver silent after the flash") << flashed + "; timer:check; timer:limit"
+        << "[give up] | ...the receiver did not answer after the firmware was written | " + notBack + " | [give up] | [end]";
+
+    // The restore.
+    QTest::newRow("stopped upload sent again, then given up") << flashed + "; list:; uploaded; list:lacking; uploaded; list:lacking"
+        << "[send ap.csv] | [list] | ...ap.csv is sent again | [send ap.csv] | [list] | ...ap.csv was not put back whole | city.csv | [send city.csv]";
+    QTest::newRow("short once, sent again") << flashed + "; list:; uploaded; list:short; uploaded; list:sent"
+        << "[list] | ...ap.csv is sent again | [send ap.csv] | [list] | city.csv | [send city.csv]";
+    QTest::newRow("differs once, sent again") << restored + "; read:other; uploaded; list:sent; read:ok"
+        << "ap.csv ...differs | ...ap.csv is sent again | [send ap.csv] | [list] | [read ap.csv] | ap.csv ...ok | [read city.csv]";
+    QTest::newRow("differs twice") << restored + "; read:other; uploaded; list:sent; read:none; read:ok; read:ok"
+        << "ap.csv ...differs | ...ap.csv was not put back whole | [read city.csv] | city.csv ...ok | [read eng.lng] | eng.lng ...ok | "
+           + notBack + " | [give up] | [end]";
+    QTest::newRow("not enough free space") << flashed + "; list:; refused:ESP32: not enough free space"
+        << "[send ap.csv] | [give up] | ...ESP32: not enough free space for ap.csv; Cancel ends the installation";
+    QTest::newRow("Cancel during the verification") << restored + "; read:ok; cancel"
+        << "[read city.csv] | " + notBack + " | [give up] | [end]";
+}
+
+void InstallationTest::table()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, tail);
+    Driver driver;
+    const QStringList transcript = driver.run(script);
+    const QStringList expected = tail.split(" | ");
+    QCOMPARE(transcript.mid(transcript.size() - expected.size()), expected);
+}
+
+// installStat as the demo launchers and the tests wait for it, and the
+// questions a close must ask first.
+void InstallationTest::stepsAndClosing()
+{
+    Driver driver;
+    const QList<QPair<QString, int>> steps = {
+        { "start", 1 }, { "opened", 1 }, { "memory:4096/7", 1 }, { "list:ap.csv=3", 2 }, { "saved", 3 }, { "closed", 4 },
+        { "flashed", 4 }, { "opened", 4 }, { "list:", 5 }, { "refused:ESP32: not enough free space", 5 }, { "cancel", 0 },
+    };
+    for (const auto &step : steps) {
+        driver.run(step.first);
+        QCOMPARE(driver.engine.step(), step.second);
+        if (step.first == "closed")
+            QVERIFY(driver.engine.questionBeforeClosing().startsWith("The firmware is being written."));
+        if (step.first == "opened" && step.second == 4)
+            QVERIFY(driver.engine.questionBeforeClosing().startsWith("The receiver's data is not back on it yet."));
+    }
+    QVERIFY(driver.engine.questionBeforeClosing().isEmpty());
+}
+
+QTEST_APPLESS_MAIN(InstallationTest)
+#include "tst_installation.moc"
