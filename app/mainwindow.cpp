@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QHeaderView>
 #include <QLocale>
+#include <QSerialPortInfo>
 #include <QTextCodec>
 #include <QTime>
 #include <QTimer>
@@ -81,8 +82,15 @@ MainWindow::MainWindow(QWidget *parent)
     for (QTimer &timer : installTimers)
         timer.setSingleShot(true);
     connect(&installTimers[int(Installation::Timer::Check)], &QTimer::timeout, this, &MainWindow::countDown);
-    for (Installation::Timer timer : { Installation::Timer::Quiet, Installation::Timer::Limit, Installation::Timer::Reopen })
-        connect(&installTimers[int(timer)], &QTimer::timeout, this, [this, timer] { timerExpired(timer); });
+    for (int timer = int(Installation::Timer::Quiet); timer < Installation::timerCount; ++timer)
+        connect(&installTimers[timer], &QTimer::timeout, this, [this, timer] { timerExpired(Installation::Timer(timer)); });
+    listPorts = [] {
+        QVector<SeenPort> ports;
+        for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+            ports.append({ port.portName(), port.hasVendorIdentifier() && port.hasProductIdentifier(),
+                           port.vendorIdentifier(), port.productIdentifier() });
+        return ports;
+    };
 }
 
 MainWindow::~MainWindow()

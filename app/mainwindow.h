@@ -12,6 +12,7 @@
 #include "installer/installation.h"
 #include "installer/timings.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -38,6 +39,9 @@ public:
 
     // The limits the installation waits for; tests give it shorter ones.
     void setTimings(const InstallTimings &shorter);
+    // What lists the serial ports the installation looks for the receiver on
+    // after the flash; tests give it theirs.
+    void setPortLister(const std::function<QVector<SeenPort>()> &lister);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -87,8 +91,8 @@ private:
     void handleLinkError(int error);
 
     // Transfers.
-    void startDownload(int row, const QString &folder);
-    void saveRow(int row);
+    void startDownload(const QString &name, quint32 listedSize, const QString &folder);
+    void saveRow(int row, const QString &name, quint32 size);
     void readIntoMemory(const QString &name, quint32 size);
     void sendFile(const QString &name, const QByteArray &content);
 
@@ -104,7 +108,7 @@ private:
     // carrying out what it answers.
     enum class Saved { Yes, Empty, No };
     void lineActive();
-    void memoryAnswered();
+    void transferCut();
     void listingEnded(const ReceiverListing &listing);
     void downloadEnded(Saved outcome, const QString &problem = QString());
     void readBackEnded(const std::optional<QByteArray> &content);
@@ -114,7 +118,7 @@ private:
     void timerExpired(Installation::Timer timer);
     void carryOutActions();
     void carryOut(const InstallAction &action);
-    void askQuestion(Installation::Question question, const QString &text);
+    void askQuestion(Installation::Question question, const QString &text, bool yesByDefault);
     void endInstallation();
     void setControlsLocked(bool locked);
     void startFlashing(const QString &port, const QString &display);
@@ -129,8 +133,10 @@ private:
     Installation installation;
     QVector<std::function<void()>> reports;     // what happened, not yet heard by the installation
     bool deliveringReports = false;
-    std::array<QTimer, 4> installTimers;        // one per Installation::Timer
-    std::array<int, 4> timerRuns = {};          // counts each timer's starts and stops
+    std::array<QTimer, Installation::timerCount> installTimers;   // one per Installation::Timer
+    std::array<int, Installation::timerCount> timerRuns = {};     // counts each timer's starts and stops
+    std::function<QVector<SeenPort>()> listPorts;
+    QElapsedTimer sinceArrival;     // since bytes last came: a reply that stalls may go on with boot text
     QPointer<QMessageBox> openQuestion;
 };
 

@@ -9,7 +9,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QSerialPort>
-#include <QSet>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -39,8 +39,9 @@ struct SafetyState
     int uploadOffset = 0;           // bytes of dataBytes sent: a chunk moves it instead of moving the rest
     quint32 listedSize = 0;         // the listed size of the file being downloaded: a reply announcing another answers some other request
     int readErrorsInARow = 0;       // read errors with no data between them: a flood of them means the device is gone
-    QSet<QString> savedNames;       // saving names used in this batch download, case-folded: two files never share one
+    QHash<QString, QString> savedNames; // saving names of this batch download as Windows compares them, and whose they are: two files never share one
     bool downloadIntoMemory = false;// the download reads a restored file back: compared, never saved
+    int resumedAt = -1;             // where bytes begin in the buffer that came after the download reply stalled
     bool restartRequested = false;  // the receiver was told to restart: its port leaving is no lost link
 };
 extern SafetyState safety;

@@ -23,6 +23,7 @@ void startRequest(const QString &name, const QByteArray &arguments)
 {
     mode = name;
     recived.clear();
+    safety.resumedAt = -1;
     sendRequest(requestFrame(name, arguments));
 }
 

@@ -7,6 +7,11 @@ void MainWindow::dispatchReply()
     // Every byte the port holds, read straight onto the end of the buffer:
     // readAll() would first reserve room for a whole block of its own each time.
     const int held = recived.size();
+    // Bytes after a pause in a file's content may be a restarted receiver's boot text.
+    const bool stalled = !sinceArrival.isValid() || sinceArrival.elapsed() >= timings.replyStallMs;
+    sinceArrival.start();
+    if (stalled && mode == Mode::Download && sizeOfFile > 0 && safety.resumedAt < 0)
+        safety.resumedAt = held;
     recived.resize(held + int(serial.bytesAvailable()));
     recived.resize(held + int(qMax<qint64>(0, serial.read(recived.data() + held, recived.size() - held))));
 

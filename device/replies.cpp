@@ -4,6 +4,15 @@
 namespace {
 constexpr int entryHeaderSize = 8;
 
+bool containsBootText(const QByteArray &bytes)
+{
+    for (int pos = 0; pos < bytes.size(); ++pos) {
+        if (bootTextAt(bytes, pos) == BootText::Yes)
+            return true;
+    }
+    return false;
+}
+
 // A one-byte reply: the verdict for its code, or Ignored for any other byte;
 // the byte is read. More or fewer bytes are left for the caller to judge.
 CommandReply oneByteReply(QByteArray &buffer, char accepted, char refused)
@@ -18,21 +27,49 @@ CommandReply oneByteReply(QByteArray &buffer, char accepted, char refused)
 }
 }
 
+BootText bootTextAt(const QByteArray &bytes, int from)
+{
+    int pos = from;
+    while (pos < bytes.size() && QByteArrayLiteral("\0\r\n\xff").contains(bytes.at(pos)))
+        ++pos;
+    const QByteArray text = bytes.mid(pos, 8);
+    // "ets " and a month's name, "rst:0x", "ESP-ROM:": what a restart prints first.
+    static const QByteArray patterns[] = { "ets Aaa ", "rst:0x", "ESP-ROM:" };
+    for (const QByteArray &pattern : patterns) {
+        bool fits = true;
+        for (int i = 0; i < pattern.size() && i < text.size() && fits; ++i) {
+            const char want = pattern.at(i);
+            const char got = text.at(i);
+            fits = want == 'A' ? (got >= 'A' && got <= 'Z') : want == 'a' ? (got >= 'a' && got <= 'z') : got == want;
+        }
+        if (fits)
+            return text.size() >= pattern.size() ? BootText::Yes : BootText::Maybe;
+    }
+    return BootText::No;
+}
+
 MemoryReply decodeMemoryReply(QByteArray &buffer)
 {
-    constexpr quint32 largestCapacity = (256u << 20) - 1;
+    constexpr quint32 largestCapacity = 16u << 20;
     constexpr int replySize = 8;
-    for (int pos = 0; pos + replySize <= buffer.size(); ++pos) {
-        const quint32 total = bigEndianAt(buffer, pos);
-        const quint32 used = bigEndianAt(buffer, pos + 4);
+    MemoryReply reply;
+    if (buffer.size() < replySize)
+        return reply;
+    if (buffer.size() == replySize) {
+        const quint32 total = bigEndianAt(buffer, 0);
+        const quint32 used = bigEndianAt(buffer, 4);
         if (total > 0 && total <= largestCapacity && used <= total) {
             buffer.clear();
-            return { true, total, used };
+            reply.complete = true;
+            reply.total = total;
+            reply.used = used;
+            return reply;
         }
     }
-    if (buffer.size() >= replySize)
-        buffer.remove(0, buffer.size() - (replySize - 1));
-    return {};
+    // Kept longer than a reply, so that no later byte makes one of it.
+    buffer = buffer.right(replySize + 1);
+    reply.noise = true;
+    return reply;
 }
 
 ListBody parseListBody(const QByteArray &body)
@@ -86,9 +123,17 @@ ListReply decodeListReply(QByteArray &buffer, quint32 &bodyLength)
     return reply;
 }
 
-DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize)
+DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize, int *resumedAt)
 {
     DownloadReply reply;
+    int noStall = -1;
+    int &resumed = resumedAt ? *resumedAt : noStall;
+    auto restarted = [&buffer, &fileSize, &reply] {
+        buffer.clear();
+        fileSize = 0;
+        reply.kind = DownloadReply::Restarted;
+        return reply;
+    };
     if (fileSize == 0) {
         if (buffer.size() == 1) {
             if (buffer.at(0) != 'd') {
@@ -103,11 +148,20 @@ DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 exp
             return reply;
         const quint32 announced = bigEndianAt(buffer, 0);
         if (announced > largestFileSize || announced != expectedSize) {
+            switch (bootTextAt(buffer)) {
+            case BootText::Yes:
+                return restarted();
+            case BootText::Maybe:
+                return reply;
+            case BootText::No:
+                break;
+            }
             buffer.clear();
             reply.kind = announced > largestFileSize ? DownloadReply::TooLarge : DownloadReply::SizeDiffers;
             return reply;
         }
         buffer.remove(0, 4);
+        resumed = resumed >= 4 ? resumed - 4 : -1;
         if (announced == 0) {
             buffer.clear();
             reply.kind = DownloadReply::Empty;
@@ -116,15 +170,38 @@ DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 exp
         fileSize = int(announced);
     }
 
+    if (resumed >= 0 && resumed < buffer.size()) {
+        switch (bootTextAt(buffer, resumed)) {
+        case BootText::Yes:
+            resumed = -1;
+            return restarted();
+        case BootText::Maybe:
+            return reply;
+        case BootText::No:
+            resumed = -1;
+            break;
+        }
+    }
     // Content that came with the size counts at once.
     reply.percent = int(qint64(buffer.size()) * 100 / fileSize);
     if (reply.percent < 100) {
         reply.kind = DownloadReply::Progress;
         return reply;
     }
-    reply.kind = buffer.size() == fileSize ? DownloadReply::Complete : DownloadReply::Overrun;
-    if (reply.kind == DownloadReply::Complete)
-        reply.content = buffer;
+    if (buffer.size() > fileSize) {
+        // Bytes behind the content: a restart's text, which may already have
+        // run into the content, or another reply.
+        if (bootTextAt(buffer, fileSize) == BootText::Maybe)
+            return reply;
+        if (bootTextAt(buffer, fileSize) == BootText::Yes || containsBootText(buffer))
+            return restarted();
+        buffer.clear();
+        fileSize = 0;
+        reply.kind = DownloadReply::Overrun;
+        return reply;
+    }
+    reply.kind = DownloadReply::Complete;
+    reply.content = buffer;
     buffer.clear();
     fileSize = 0;
     return reply;
@@ -132,17 +209,26 @@ DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 exp
 
 UploadReply decodeUploadReply(QByteArray &buffer)
 {
-    for (const char code : buffer) {
-        const UploadReply reply = code == 'A' ? UploadReply::Ready
-                                : code == 'u' ? UploadReply::Complete
-                                : code == 'a' ? UploadReply::Stopped
-                                              : UploadReply::NeedMore;
-        if (reply != UploadReply::NeedMore) {
-            buffer.clear();
-            return reply;
+    int letters = 0;
+    char code = 0;
+    for (const char byte : qAsConst(buffer)) {
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9')) {
+            ++letters;
+            code = byte;
         }
     }
-    buffer.clear();
+    if (letters == 1 && (code == 'A' || code == 'u' || code == 'a')) {
+        buffer.clear();
+        return code == 'A' ? UploadReply::Ready : code == 'u' ? UploadReply::Complete : UploadReply::Stopped;
+    }
+    if (containsBootText(buffer)) {
+        buffer.clear();
+        return UploadReply::Restarted;
+    }
+    if (letters == 0)
+        buffer.clear();
+    else
+        buffer = buffer.right(32);
     return UploadReply::NeedMore;
 }
 

@@ -11,15 +11,22 @@
 #include <QVector>
 #include <QtGlobal>
 
-// MEMORY: the capacity and the bytes in use, from the first eight bytes that
-// can describe a file system: a capacity above 0 and below 256 MiB (which
-// printable text never gives), and no more bytes in use than that. Boot text
-// or an earlier reply in front of them is dropped, and anything behind them
-// once they are taken. Until then the last seven bytes, which may begin the
-// reply, are kept.
+// Whether bytes begin, past a reset's stray NUL, CR, LF or 0xff bytes, with
+// what an ESP32's boot ROM prints first ("ets Jun  8 2016 ...", "rst:0x1",
+// "ESP-ROM:esp32s3..."); Maybe while they are too few to tell.
+enum class BootText { No, Maybe, Yes };
+BootText bootTextAt(const QByteArray &bytes, int from = 0);
+
+// MEMORY: the capacity and the bytes in use, when the exchange brought
+// exactly eight bytes that can describe the receiver's file system: a
+// capacity above 0 and up to 16 MiB, which its ESP32 addresses at most, and
+// no more bytes in use than that. Anything else is noise: figures are never
+// searched for in it, and it stays in the buffer so that nothing behind it
+// completes a reply; only the answer to a request sent again counts.
 struct MemoryReply
 {
     bool complete = false;
+    bool noise = false;
     quint32 total = 0;
     quint32 used = 0;
 };
@@ -60,19 +67,26 @@ constexpr quint32 largestFileSize = 0x7FFFFFFF;
 // size is taken. A size other than expectedSize (the listed one) answers some
 // other request and is refused, as is one too large to hold, and content
 // with more bytes behind it than announced (Overrun): the reply can't be told
-// from what came with it.
+// from what came with it. Boot text where no reply byte is due means the
+// receiver restarted: in place of the size, behind the announced content, or
+// at *resumedAt, where bytes begin that came after the reply had stalled
+// (kept in step with the buffer, and -1 once those bytes are judged); never
+// inside content that merely holds its letters.
 struct DownloadReply
 {
-    enum Kind { NeedMore, Prepare, Refused, TooLarge, SizeDiffers, Empty, Progress, Complete, Overrun };
+    enum Kind { NeedMore, Prepare, Refused, TooLarge, SizeDiffers, Empty, Progress, Complete, Overrun, Restarted };
     Kind kind = NeedMore;
     int percent = 0;                // Progress
     QByteArray content;             // Complete: exactly the announced bytes
 };
-DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize);
+DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize, int *resumedAt = nullptr);
 
 // UPLOAD: a ready code asks for the next frame; "u" and "a" end the upload.
-// Bytes that are none of these codes, line noise say, are dropped.
-enum class UploadReply { NeedMore, Ready, Complete, Stopped };
+// A code counts when it is the only letter or digit that came: line noise
+// beside it is dropped, but text is no reply (the "u" of "Jun" in boot text
+// is no end of the upload). Text is held until it shows boot text, the
+// receiver having restarted, or until the exchange's time runs out.
+enum class UploadReply { NeedMore, Ready, Complete, Stopped, Restarted };
 UploadReply decodeUploadReply(QByteArray &buffer);
 
 // The one-byte replies of REMOVE, ERASE and EXECUTE.

@@ -73,6 +73,11 @@ void MainWindow::setTimings(const InstallTimings &shorter)
     replyQuiet->setInterval(timings.downloadQuietMs);
 }
 
+void MainWindow::setPortLister(const std::function<QVector<SeenPort>()> &lister)
+{
+    listPorts = lister;
+}
+
 void MainWindow::carryOutActions()
 {
     for (const InstallAction &action : installation.takeActions())
@@ -110,11 +115,21 @@ void MainWindow::carryOut(const InstallAction &action)
         startFlashing(action.text, action.detail);
         return;
     case InstallAction::Ask:
-        askQuestion(Installation::Question(action.number), action.text);
+        askQuestion(Installation::Question(action.number), action.text, action.value != 0);
+        return;
+    case InstallAction::ListPorts: {
+        const QVector<SeenPort> ports = listPorts();
+        report([this, ports] { installation.portsSeen(ports); });
+        return;
+    }
+    case InstallAction::SelectPort:
+        if (ui->comboBox->findText(action.text) < 0)
+            ui->comboBox->addItem(action.text);
+        ui->comboBox->setCurrentText(action.text);
         return;
     case InstallAction::StartTimer:
         ++timerRuns[action.number];
-        installTimers[action.number].start(action.detail.toInt());
+        installTimers[action.number].start(int(action.value));
         return;
     case InstallAction::StopTimer:
         ++timerRuns[action.number];
@@ -142,10 +157,10 @@ void MainWindow::carryOut(const InstallAction &action)
         startRequest(Mode::Memory);
         return;
     case InstallAction::SaveFile:
-        saveRow(action.number);
+        saveRow(action.number, action.text, quint32(action.value));
         return;
     case InstallAction::ReadFile:
-        readIntoMemory(action.text, quint32(action.number));
+        readIntoMemory(action.text, quint32(action.value));
         return;
     case InstallAction::SendFile:
         sendFile(action.text, action.content);
@@ -159,13 +174,15 @@ void MainWindow::carryOut(const InstallAction &action)
     }
 }
 
-void MainWindow::askQuestion(Installation::Question question, const QString &text)
+void MainWindow::askQuestion(Installation::Question question, const QString &text, bool yesByDefault)
 {
     // Shown without a loop of its own: the answer comes back as an event.
-    const bool warning = question == Installation::Question::IncompleteBackup;
-    auto *box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Question, QString(), text,
-                                warning ? QMessageBox::Yes | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No);
-    box->setDefaultButton(warning ? QMessageBox::Cancel : QMessageBox::Yes);
+    const bool flashAnyway = question == Installation::Question::IncompleteBackup;
+    auto *box = new QMessageBox(question == Installation::Question::PendingRecord ? QMessageBox::Question : QMessageBox::Warning,
+                                QString(), text,
+                                flashAnyway ? QMessageBox::Yes | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No);
+    const QMessageBox::StandardButton no = flashAnyway ? QMessageBox::Cancel : QMessageBox::No;
+    box->setDefaultButton(yesByDefault ? QMessageBox::Yes : no);
     box->setWindowModality(Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, question] {
@@ -180,7 +197,7 @@ void MainWindow::askQuestion(Installation::Question question, const QString &tex
 void MainWindow::endInstallation()
 {
     reports.clear();
-    for (int timer = 0; timer < int(installTimers.size()); ++timer) {
+    for (int timer = 0; timer < Installation::timerCount; ++timer) {
         ++timerRuns[timer];
         installTimers[timer].stop();
     }
@@ -211,11 +228,9 @@ void MainWindow::lineActive()
         report([this] { installation.lineActive(); });
 }
 
-void MainWindow::memoryAnswered()
+void MainWindow::transferCut()
 {
-    const quint32 total = totalMemory;
-    const quint32 used = usedMemory;
-    report([this, total, used] { installation.memoryAnswered(total, used); });
+    report([this] { installation.restarted(); });
 }
 
 void MainWindow::listingEnded(const ReceiverListing &listing)

@@ -1,15 +1,25 @@
 #include "installer/installation.h"
+#include "device/frames.h"
 #include "installer/backupfolder.h"
 #include "installer/flash.h"
 #include "installer/steps.h"
 #include "storage/batch.h"
-#include "storage/filenames.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+
+// The installation up to the flash, the waits for the receiver, and the
+// endings. The restore's side is in installer/restoring.cpp.
 
 namespace {
 const QString backupFolder = "files";
+
+QString savedOn(const RestoreRecord &record)
+{
+    return QLocale::system().toString(record.saved.toLocalTime(), QLocale::ShortFormat);
+}
 }
 
 Installation::Installation(const InstallTimings &timings)
@@ -50,10 +60,12 @@ int Installation::step() const
     case State::Reopening:
     case State::WaitingForReceiver:
         return InstallStep::Flash;
+    case State::Comparing:
     case State::Restoring:
     case State::Verifying:
         return InstallStep::Restore;
     case State::Asking:
+    case State::Recovering:
     case State::WaitingForCancel:
         return run.heldStep;
     }
@@ -62,7 +74,7 @@ int Installation::step() const
 
 bool Installation::listensToTheLine() const
 {
-    return run.state == State::Listing || run.state == State::WaitingForReceiver;
+    return run.state == State::Listing || run.state == State::WaitingForReceiver || run.state == State::Recovering;
 }
 
 QString Installation::questionBeforeClosing() const
@@ -75,11 +87,12 @@ QString Installation::questionBeforeClosing() const
     return QString();
 }
 
-void Installation::act(InstallAction::Kind kind, const QString &text, int number)
+void Installation::act(InstallAction::Kind kind, const QString &text, int number, qint64 value)
 {
     InstallAction action(kind);
     action.text = text;
     action.number = number;
+    action.value = value;
     actions.append(action);
 }
 
@@ -91,10 +104,13 @@ void Installation::log(const QString &line)
 void Installation::startTimer(Timer timer, int ms)
 {
     run.armed.insert(timer);
-    InstallAction action(InstallAction::StartTimer);
-    action.number = int(timer);
-    action.detail = QString::number(ms);
-    actions.append(action);
+    act(InstallAction::StartTimer, QString(), int(timer), ms);
+}
+
+void Installation::stopTimer(Timer timer)
+{
+    if (run.armed.erase(timer) != 0)
+        act(InstallAction::StopTimer, QString(), int(timer));
 }
 
 void Installation::stopTimers()
@@ -102,6 +118,14 @@ void Installation::stopTimers()
     for (Timer timer : run.armed)
         act(InstallAction::StopTimer, QString(), int(timer));
     run.armed.clear();
+}
+
+void Installation::ask(Question question, const QString &text, bool yesByDefault)
+{
+    run.heldStep = question == Question::OtherData ? InstallStep::Restore : InstallStep::Backup;
+    run.state = State::Asking;
+    run.question = question;
+    act(InstallAction::Ask, text, int(question), yesByDefault);
 }
 
 // Events.
@@ -120,11 +144,11 @@ void Installation::linkOpened()
     if (run.state != State::Connecting && run.state != State::Reopening)
         return;
     log("...connected to device");
-    run.memoryKnown = false;
     if (run.state == State::Connecting) {
         run.state = State::Listing;
         beginListingWait(timings.listingLimitBeforeFlashMs);
     } else {
+        stopTimers();
         run.state = State::WaitingForReceiver;
         beginListingWait(timings.listingLimitAfterFlashMs);
     }
@@ -134,12 +158,16 @@ void Installation::linkNotOpened()
 {
     if (run.state == State::Connecting) {
         waitForCancel(QString("ESP32: can't use the port %1").arg(run.choices.port).trimmed());
-    } else if (run.state == State::Reopening) {
-        if (++run.reopenAttempts < timings.reopenLimitMs / timings.reopenEveryMs)
-            startTimer(Timer::Reopen, timings.reopenEveryMs);
-        else
-            end(Outcome::Incomplete, "can't open " + run.choices.port + " again");
+        return;
     }
+    if (run.state != State::Reopening)
+        return;
+    if (!run.armed.count(Timer::Limit)) {
+        startTimer(Timer::Limit, timings.reopenLimitMs);
+        startTimer(Timer::PortWait, timings.portWaitSaidMs);
+    }
+    startTimer(Timer::Reopen, timings.reopenEveryMs);
+    act(InstallAction::ListPorts);
 }
 
 void Installation::linkClosed()
@@ -152,10 +180,9 @@ void Installation::linkClosed()
 
 void Installation::linkLost()
 {
-    if (!isRunning())
-        return;
     // Never flash or restore on a link that is gone.
-    end(Outcome::Incomplete, "connection lost");
+    if (isRunning())
+        end(Outcome::Incomplete, "connection lost");
 }
 
 void Installation::lineActive()
@@ -164,15 +191,6 @@ void Installation::lineActive()
         return;
     run.heard = true;
     startTimer(Timer::Quiet, timings.quietBeforeAskingMs);
-}
-
-void Installation::memoryAnswered(quint32 total, quint32 used)
-{
-    if (!listensToTheLine())
-        return;
-    run.memoryKnown = true;
-    run.total = total;
-    run.used = used;
 }
 
 void Installation::listed(const ReceiverListing &listing)
@@ -184,11 +202,22 @@ void Installation::listed(const ReceiverListing &listing)
         considerListing();
         return;
     case State::WaitingForReceiver:
+        // Only a whole listing tells what the restore would write over.
+        if (!listing.whole) {
+            lineActive();
+            return;
+        }
         stopTimers();
-        startRestore();
+        run.listing = listing;
+        compareReceiverFiles();
+        return;
+    case State::Recovering:
+        stopTimers();
+        resume();
         return;
     case State::Restoring:
     case State::Verifying:
+        stopTimer(Timer::Exchange);
         run.listing = listing;
         judgeListedSize();
         return;
@@ -201,6 +230,7 @@ void Installation::fileSaved(bool empty)
 {
     if (run.state != State::BackingUp)
         return;
+    stopTimer(Timer::Exchange);
     if (empty)
         log("...skipped");
     saveNextFile();
@@ -212,45 +242,30 @@ void Installation::fileNotSaved(const QString &reason)
         waitForCancel(reason);
 }
 
-void Installation::uploadEnded()
+void Installation::restarted()
 {
-    if (run.state == State::Restoring || run.state == State::Verifying)
-        act(InstallAction::AskForListing);
+    const bool transferring = run.state == State::BackingUp || run.state == State::Comparing
+                           || run.state == State::Restoring || run.state == State::Verifying;
+    if (transferring && run.transfer != Transfer::None)
+        interrupted(true);
 }
 
-void Installation::uploadRefused(const QString &reason)
+void Installation::portsSeen(const QVector<SeenPort> &ports)
 {
-    const QString name = run.current >= 0 ? run.restore.at(run.current).name : QString();
-    if (run.state == State::Restoring) {
-        waitForCancel(reason + " for " + name);
-    } else if (run.state == State::Verifying) {
-        run.restore.markFailed(run.current);
-        log("..." + name + " was not put back whole");
-        verifyNextFile();
-    }
-}
-
-void Installation::readBack(const std::optional<QByteArray> &content)
-{
-    if (run.state != State::Verifying)
-        return;
-    const QString name = run.restore.at(run.current).name;
-    switch (run.restore.judgeReadBack(run.current, content)) {
-    case RestoreCheck::Matches:
-        log(name + " ...ok");
-        verifyNextFile();
-        return;
-    case RestoreCheck::SendAgain:
-        log(name + " ...differs");
-        log("..." + name + " is sent again");
-        sendCurrentFile();
-        return;
-    case RestoreCheck::NotPutBack:
-        log(name + " ...differs");
-        log("..." + name + " was not put back whole");
-        verifyNextFile();
+    if (run.state == State::Flashing) {
+        run.portsBefore = ports;
         return;
     }
+    if (run.state != State::Reopening)
+        return;
+    const QString back = portComeBack(run.portsBefore, ports, run.choices.port);
+    if (back.isEmpty())
+        return;
+    stopTimer(Timer::Reopen);
+    log("...the receiver is back on " + back);
+    run.choices.port = back;
+    act(InstallAction::SelectPort, back);
+    act(InstallAction::OpenLink);
 }
 
 void Installation::flashEnded()
@@ -274,12 +289,6 @@ void Installation::timerExpired(Timer timer)
         return;
     switch (timer) {
     case Timer::Check:
-        // A receiver that said it holds nothing has nothing to lose: its
-        // missing list only passes the backup over.
-        if (run.state == State::Listing && run.memoryKnown && run.used == 0) {
-            skipBackup();
-            return;
-        }
         run.checked = true;
         log("...waiting for the receiver to start");
         startTimer(Timer::Quiet, timings.quietBeforeAskingMs);
@@ -294,10 +303,20 @@ void Installation::timerExpired(Timer timer)
         startTimer(Timer::Quiet, timings.quietBeforeAskingMs);
         return;
     case Timer::Limit:
-        listingNeverCame();
+        if (run.state == State::Reopening)
+            portNotBack();
+        else
+            listingNeverCame();
         return;
     case Timer::Reopen:
         act(InstallAction::OpenLink);
+        return;
+    case Timer::PortWait:
+        run.portWaitSaid = true;
+        log("...waiting for " + run.choices.port + " to come back");
+        return;
+    case Timer::Exchange:
+        interrupted(false);
         return;
     }
 }
@@ -313,12 +332,17 @@ void Installation::answered(Question question, bool yes)
             return;
         }
         log("...installing without a complete backup");
-        backUp();
+        offerPendingRecord();
         return;
-    case Question::OlderBackup:
-        if (!yes)
-            run.lostDataFiles.clear();
-        backUp();
+    case Question::PendingRecord:
+        run.takeOffered = yes;
+        goOn();
+        return;
+    case Question::OtherData:
+        if (yes)
+            startRestore();
+        else
+            end(Outcome::Incomplete);
         return;
     }
 }
@@ -330,7 +354,7 @@ void Installation::cancel()
         end(Outcome::Incomplete);
 }
 
-// The listing.
+// The waits for the receiver's listing.
 
 void Installation::beginListingWait(int limitMs)
 {
@@ -343,15 +367,18 @@ void Installation::beginListingWait(int limitMs)
 
 void Installation::listingNeverCame()
 {
+    if (run.state == State::Recovering) {
+        const QString cause = "the receiver stopped answering during " + run.transferName;
+        if (run.afterFlash)
+            end(Outcome::Incomplete, cause);
+        else
+            waitForCancel(cause);
+        return;
+    }
     stopTimers();
     act(InstallAction::GiveUpExchange);
     if (run.afterFlash) {
         end(Outcome::Incomplete, "the receiver did not answer after the firmware was written");
-        return;
-    }
-    // Only a receiver that said it holds nothing goes on without the user's word.
-    if (run.memoryKnown && run.total != 0 && run.used == 0) {
-        skipBackup();
         return;
     }
     run.listing = ReceiverListing();
@@ -359,50 +386,67 @@ void Installation::listingNeverCame()
     considerListing();
 }
 
+// The receiver's files before the flash: only a receiver that says plainly
+// that it holds nothing has nothing to lose; one whose files can't all be
+// read is flashed over only on the user's word.
 void Installation::considerListing()
 {
-    // The receiver may hold data that can't be saved: the firmware is written
-    // over it only on the user's word.
     if (!run.listing.whole) {
-        ask(Question::IncompleteBackup);
+        ask(Question::IncompleteBackup,
+            "The files on the receiver can't be read, so they can't be saved. Install the firmware anyway? Its "
+            "stations, presets and settings will be lost.",
+            false);
         return;
     }
-    // After a restore that failed the receiver lacks its data files, and
-    // "files", the only backup that holds them, is about to be moved aside:
-    // the user may have them put back from it.
-    run.lostDataFiles.clear();
-    for (const QString &name : dataFileNames()) {
-        const bool listed = std::any_of(run.listing.entries.cbegin(), run.listing.entries.cend(),
-                                        [&name](const ListEntry &entry) { return entry.name == name; });
-        if (!listed && QFileInfo(batchUploadSource(name)).isFile())
-            run.lostDataFiles << name;
+    run.nothingToLose = run.listing.entries.isEmpty() && run.listing.used == 0;
+    offerPendingRecord();
+}
+
+// Data an earlier try saved and did not put back is offered before this
+// try's own backup is made.
+void Installation::offerPendingRecord()
+{
+    const RecordSearch records = findRecords();
+    run.highestSequence = records.highestSequence;
+    for (const QString &folder : records.damaged)
+        log("...the record of the data in the folder " + folder + " can't be read; that data is not offered");
+    if (records.pending) {
+        const QString problem = recordProblem(*records.pending);
+        if (problem.isEmpty()) {
+            run.offered = records.pending;
+        } else {
+            log("...the data saved in the folder " + records.pending->folder + " is not offered: " + problem);
+        }
     }
-    if (run.lostDataFiles.isEmpty())
+    if (!run.offered) {
+        goOn();
+        return;
+    }
+    // Yes is the default only where the receiver lacks the files or holds
+    // less of them; a copy of the same size is most likely the one an
+    // earlier restore put back before it was cut short.
+    bool receiverLacksThem = true;
+    for (const RecordedFile &file : qAsConst(run.offered->files)) {
+        for (const ListEntry &entry : qAsConst(run.listing.entries)) {
+            if (entry.name == file.name && qint64(entry.size) > file.size)
+                receiverLacksThem = false;
+        }
+    }
+    ask(Question::PendingRecord,
+        "The stations and settings saved on " + savedOn(*run.offered)
+            + " were not put back on the receiver. Put them back after the firmware is written?",
+        receiverLacksThem);
+}
+
+void Installation::goOn()
+{
+    if (!run.nothingToLose) {
         backUp();
-    else
-        ask(Question::OlderBackup);
-}
-
-void Installation::skipBackup()
-{
-    stopTimers();
-    act(InstallAction::GiveUpExchange);
+        return;
+    }
     log("...filesystem not found on device");
-    closeLink();
-}
-
-void Installation::ask(Question question)
-{
-    static const QString texts[] = {
-        "The files on the receiver can't be read, so they can't be saved. Install the firmware anyway? Its "
-        "stations, presets and settings will be lost.",
-        "The receiver has lost its stations and settings, and the folder files holds a backup of them. Put that "
-        "backup on the receiver after the firmware is written?",
-    };
-    run.heldStep = InstallStep::Backup;
-    run.state = State::Asking;
-    run.question = question;
-    act(InstallAction::Ask, texts[int(question)], int(question));
+    if (recordThisTry())
+        closeLink();
 }
 
 // The backup.
@@ -413,12 +457,23 @@ void Installation::backUp()
     log(QString());
     log("-> Save data from device:");
     // A backup never mixes with or overwrites an older one.
-    if (!prepareBackupFolder(backupFolder, &run.backupMovedTo)) {
+    QString movedTo;
+    if (!prepareBackupFolder(backupFolder, &movedTo)) {
         end(Outcome::Incomplete, "can't prepare the backup folder");
         return;
     }
-    if (!run.backupMovedTo.isEmpty())
-        log("...older backup moved to " + run.backupMovedTo);
+    if (!movedTo.isEmpty()) {
+        log("...older backup moved to " + movedTo);
+        // The offered data, when it lay in "files", moved with it.
+        if (run.offered) {
+            if (run.offered->folder == backupFolder)
+                run.offered->folder = movedTo;
+            for (RecordedFile &file : run.offered->files) {
+                if (file.folder == backupFolder)
+                    file.folder = movedTo;
+            }
+        }
+    }
     run.row = -1;
     saveNextFile();
 }
@@ -427,24 +482,66 @@ void Installation::saveNextFile()
 {
     if (++run.row < run.listing.entries.size()) {
         log(run.listing.entries.at(run.row).name);
-        act(InstallAction::SaveFile, QString(), run.row);
+        saveCurrentFile();
         return;
     }
-    if (takeFromOlderBackup())
+    if (recordThisTry())
         closeLink();
 }
 
-// The new backup gets the data files the receiver lost from the older one,
-// so that the restore puts them back; false when one can't be copied.
-bool Installation::takeFromOlderBackup()
+void Installation::saveCurrentFile()
 {
-    for (const QString &name : qAsConst(run.lostDataFiles)) {
-        if (!QFile::copy(run.backupMovedTo + "/" + name, batchUploadSource(name))) {
-            waitForCancel("PC: can't copy " + name + " from the older backup " + run.backupMovedTo);
+    const ListEntry &entry = run.listing.entries.at(run.row);
+    run.transfer = Transfer::Save;
+    run.transferName = entry.name;
+    InstallAction save(InstallAction::SaveFile);
+    save.text = entry.name;
+    save.value = entry.size;
+    save.number = run.row;
+    actions.append(save);
+    const qint64 bytes = requestFrame(Mode::Download, pathArgument(devicePath(entry.name))).size() + 4 + qint64(entry.size);
+    startTimer(Timer::Exchange, timings.exchangeLimitMs(bytes));
+}
+
+// Before the flash, with the backup whole (or the user's word), the record
+// of what this try puts back: the offered files when the user said Yes, and
+// the data files of this backup. It replaces every older record. False, and
+// the installation waits, when it can't be written.
+bool Installation::recordThisTry()
+{
+    run.transfer = Transfer::None;
+    run.plan = RestoreRecord();
+    run.plan.folder = backupFolder;
+    for (const QString &name : dataFileNames()) {
+        const RecordedFile *offered = run.takeOffered ? run.offered->file(name) : nullptr;
+        if (offered) {
+            run.plan.files.append(*offered);
+            continue;
+        }
+        QFile saved(backupFolder + "/" + name);
+        if (run.nothingToLose || !saved.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray content = saved.readAll();
+        run.plan.files.append({ name, backupFolder, content.size(), sha256Of(content) });
+    }
+    if (run.takeOffered && run.nothingToLose) {
+        // The backup was skipped: the offered record stays the one that counts.
+        run.plan = *run.offered;
+        return true;
+    }
+    if (!run.plan.files.isEmpty()) {
+        run.plan.sequence = run.highestSequence + 1;
+        run.plan.saved = QDateTime::currentDateTime();
+        if (!writeRecord(run.plan)) {
+            waitForCancel("PC: can't write the record of the backup in the folder " + backupFolder);
             return false;
         }
-        log("..." + name + " taken from the older backup " + run.backupMovedTo);
     }
+    if (run.offered && !run.takeOffered)
+        log("...the data saved on " + savedOn(*run.offered) + " stays in the folder "
+            + run.offered->dataFolders().join(", "));
+    if (!run.plan.files.isEmpty() || (run.offered && !run.takeOffered))
+        removeRecords(run.plan.files.isEmpty() ? QString() : backupFolder);
     return true;
 }
 
@@ -468,6 +565,8 @@ void Installation::flash()
         return;
     }
     act(InstallAction::AllowCancel, QString(), 0);
+    // The ports as they are now, to tell the receiver's port if it comes back under another name.
+    act(InstallAction::ListPorts);
     InstallAction flash(InstallAction::Flash);
     flash.text = run.choices.port;
     flash.detail = run.choices.display;
@@ -478,125 +577,13 @@ void Installation::reopen()
 {
     run.state = State::Reopening;
     run.afterFlash = true;
-    run.reopenAttempts = 0;
     act(InstallAction::OpenLink);
 }
 
-// The restore: every data file the backup holds, and the language file.
-
-void Installation::startRestore()
+void Installation::portNotBack()
 {
-    run.state = State::Restoring;
-    run.restore.clear();
-    for (QString name = nextUploadName(QString(), run.choices.languageCode); !name.isEmpty();
-         name = nextUploadName(name, run.choices.languageCode)) {
-        const QString source = batchUploadSource(name);
-        // A data file the backup lacks is skipped; the language file is always due.
-        if (name.endsWith(".lng") || QFile::exists(source))
-            run.restore.expect(name, source);
-        else
-            run.restore.skip(name, source);
-    }
-    log(QString());
-    log("-> Restore data to device:");
-    run.current = -1;
-    sendNextFile();
-}
-
-void Installation::sendNextFile()
-{
-    while (++run.current < run.restore.size()) {
-        RestoreCheck::File &file = run.restore.at(run.current);
-        log(file.name);
-        if (!QFile::exists(file.source)) {
-            act(InstallAction::Status, "file no exist: " + file.source);
-            log("...skipped");
-            run.restore.markFailed(run.current);
-            continue;
-        }
-        QFile input(file.source);
-        if (!input.open(QIODevice::ReadOnly)) {
-            act(InstallAction::Status, "PC: can't open uploading file");
-            waitForCancel("PC: can't open uploading file for " + file.name);
-            return;
-        }
-        file.content = input.readAll();
-        sendCurrentFile();
-        return;
-    }
-    verify();
-}
-
-void Installation::sendCurrentFile()
-{
-    const RestoreCheck::File &file = run.restore.at(run.current);
-    InstallAction send(InstallAction::SendFile);
-    send.text = file.name;
-    send.content = file.content;
-    actions.append(send);
-}
-
-void Installation::judgeListedSize()
-{
-    const QString name = run.restore.at(run.current).name;
-    std::optional<quint32> size;
-    for (const ListEntry &entry : qAsConst(run.listing.entries)) {
-        if (entry.name == name)
-            size = entry.size;
-    }
-    switch (run.restore.judgeSize(run.current, size)) {
-    case RestoreCheck::Matches:
-        if (run.state == State::Verifying)
-            readCurrentFile();
-        else
-            sendNextFile();
-        return;
-    case RestoreCheck::SendAgain:
-        log("..." + name + " is sent again");
-        sendCurrentFile();
-        return;
-    case RestoreCheck::NotPutBack:
-        log("..." + name + " was not put back whole");
-        if (run.state == State::Verifying)
-            verifyNextFile();
-        else
-            sendNextFile();
-        return;
-    }
-}
-
-// Every file sent is read back into memory (never into "files": the backup
-// stays as it is) and compared byte for byte.
-void Installation::verify()
-{
-    run.state = State::Verifying;
-    if (run.restore.anyToVerify()) {
-        log(QString());
-        log("-> Verify restored data:");
-    }
-    run.current = -1;
-    verifyNextFile();
-}
-
-void Installation::verifyNextFile()
-{
-    while (++run.current < run.restore.size()) {
-        if (run.restore.isToVerify(run.current)) {
-            readCurrentFile();
-            return;
-        }
-    }
-    // Success is said only when it is true: every file put back read back whole.
-    if (run.restore.allPutBack())
-        end(Outcome::Complete);
-    else
-        end(Outcome::Incomplete);
-}
-
-void Installation::readCurrentFile()
-{
-    const RestoreCheck::File &file = run.restore.at(run.current);
-    act(InstallAction::ReadFile, file.name, file.content.size());
+    stopTimers();
+    end(Outcome::Incomplete, "can't open " + run.choices.port + " again");
 }
 
 // The endings.
@@ -614,7 +601,7 @@ void Installation::waitForCancel(const QString &reason)
 
 // The one ending, whether the installation is complete, failed or given
 // up: the outcome line that is due, then the controls unlocked. Once the
-// firmware is written, the receiver's data exists only in "files" until the
+// firmware is written, the receiver's data exists only on the PC until the
 // restore has put it back: the user is told where it is. A complete one
 // writes the restart request first, so that the port leaving while the
 // receiver restarts is no lost link.
@@ -629,9 +616,17 @@ void Installation::end(Outcome outcome, const QString &reason)
         if (!reason.isEmpty())
             log("..." + reason);
         if (run.dataNotBack)
-            log("...the saved data was not put back; it is in the folder files");
+            log("...the saved data was not put back; it is in the " + dataFolders());
         act(InstallAction::GiveUpExchange);
     }
     act(InstallAction::End);
     run = Run();
+}
+
+QString Installation::dataFolders() const
+{
+    QStringList folders = run.plan.dataFolders();
+    if (folders.isEmpty())
+        folders << backupFolder;
+    return (folders.size() == 1 ? "folder " : "folders ") + folders.join(", ");
 }

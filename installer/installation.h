@@ -7,12 +7,17 @@
 // and carries out what it answers, the actions taken with takeActions().
 // Its waits are actions too (start a timer, and the timer's expiry is an
 // event), so a whole installation runs as a table of events in a test.
+// Files it handles itself: the backup folder, the record of the data that
+// isn't back yet (installer/restorerecord.h) and the flashing script's log.
 
 #include "device/replies.h"
+#include "installer/portchoice.h"
 #include "installer/restorecheck.h"
+#include "installer/restorerecord.h"
 #include "installer/timings.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -46,12 +51,14 @@ struct InstallAction
         OpenLink,       // the port chosen in the port list
         CloseLink,
         AskForListing,  // MEMORY, then LIST; whatever exchange is pending is given up
-        SaveFile,       // number: the row of the listing, saved into "files"
-        ReadFile,       // text: the file, number: its size; read into memory
+        SaveFile,       // text: the file, value: its listed size, number: its row; saved into "files"
+        ReadFile,       // text: the file, value: its size; read into memory
         SendFile,       // text: the file, content: its bytes
+        ListPorts,      // the serial ports the system lists now
+        SelectPort,     // text: the port, chosen in the port list
         Flash,          // text: the port, detail: the display controller
-        Ask,            // number: the Question
-        StartTimer,     // number: the Timer, detail: milliseconds
+        Ask,            // number: the Question, text: its words, value: 1 when Yes is the default
+        StartTimer,     // number: the Timer, value: milliseconds
         StopTimer,      // number: the Timer
         AllowCancel,    // number: 1 or 0
         GiveUpExchange, // the pending exchange is dropped: the link is idle
@@ -63,6 +70,7 @@ struct InstallAction
     QString text;
     QString detail;
     int number = 0;
+    qint64 value = 0;
     QByteArray content;
 };
 
@@ -79,14 +87,18 @@ public:
         Flashing,
         Reopening,          // after the flash: opening the port again, which may be away
         WaitingForReceiver, // after the flash: waiting for the restarted receiver's list
+        Comparing,          // reading the receiver's own copies of the files the restore writes
         Restoring,          // sending the saved files, each checked by the listing after it
         Verifying,          // reading the sent files back
+        Recovering,         // a transfer was cut: waiting for the receiver to answer again
         WaitingForCancel,   // it can't go on by itself and said why
     };
-    enum class Timer { Check, Quiet, Limit, Reopen };
+    enum class Timer { Check, Quiet, Limit, Reopen, PortWait, Exchange };
+    static constexpr int timerCount = 6;
     enum class Question {
         IncompleteBackup,   // the files can't all be saved: flash anyway?
-        OlderBackup,        // the receiver lost data files that "files" holds: put them back?
+        PendingRecord,      // data saved earlier is not back on the receiver: put it back?
+        OtherData,          // the receiver holds other data than what is to go back: over it?
     };
 
     explicit Installation(const InstallTimings &timings = InstallTimings());
@@ -98,13 +110,14 @@ public:
     void linkClosed();
     void linkLost();
     void lineActive();              // bytes came while a listing was awaited
-    void memoryAnswered(quint32 total, quint32 used);
     void listed(const ReceiverListing &listing);
     void fileSaved(bool empty);
     void fileNotSaved(const QString &reason);
     void uploadEnded();
     void uploadRefused(const QString &reason);
     void readBack(const std::optional<QByteArray> &content);
+    void restarted();               // boot text came in the middle of an exchange
+    void portsSeen(const QVector<SeenPort> &ports);
     void flashEnded();
     void timerExpired(Timer timer);
     void answered(Question question, bool yes);
@@ -123,46 +136,66 @@ public:
     QString questionBeforeClosing() const;
 
 private:
+    enum class Transfer { None, Save, Read, Send, ListAfterSend };
+
     // Everything one installation knows, set back by assigning a fresh one.
     struct Run
     {
         State state = State::Idle;
+        State resumeIn = State::Idle;   // what Recovering returns to
         int heldStep = 0;               // the step a question or the wait for Cancel holds
         InstallChoices choices;
         bool afterFlash = false;
-        bool memoryKnown = false;       // this link's receiver gave its figures
-        quint32 total = 0;
-        quint32 used = 0;
         bool heard = false;             // bytes came since the listing was last asked for
         bool checked = false;           // the three seconds have passed
         std::set<Timer> armed;
-        ReceiverListing listing;        // the receiver's files before the flash
+        ReceiverListing listing;        // the receiver's files before the flash, then its latest listing
+        bool nothingToLose = false;     // it said plainly it holds nothing: the backup is skipped
+        std::optional<RestoreRecord> offered;   // the pending record put to the user
+        bool takeOffered = false;       // and the user's Yes
+        RestoreRecord plan;             // the data files this try puts back
+        qint64 highestSequence = 0;
         int row = -1;                   // the row being saved
-        QString backupMovedTo;
-        QStringList lostDataFiles;      // to be taken from the older backup
+        QVector<SeenPort> portsBefore;  // as the flash started
+        bool portWaitSaid = false;
+        QStringList toCompare;          // the receiver's own copies of files the restore writes
+        int compared = -1;
+        QMap<QString, QByteArray> othersData;   // those that are saved nowhere
         bool dataNotBack = false;       // flashed, and the saved data not yet put back whole
-        int reopenAttempts = 0;
         RestoreCheck restore;
         int current = -1;               // the file of the restore being sent or read back
+        Transfer transfer = Transfer::None;
+        QString transferName;
+        QMap<QString, int> interruptions;
+        bool skipAfterRecovering = false;
         Question question = Question::IncompleteBackup;
     };
 
-    void act(InstallAction::Kind kind, const QString &text = QString(), int number = 0);
+    void act(InstallAction::Kind kind, const QString &text = QString(), int number = 0, qint64 value = 0);
     void log(const QString &line);
     void startTimer(Timer timer, int ms);
+    void stopTimer(Timer timer);
     void stopTimers();
+    void ask(Question question, const QString &text, bool yesByDefault);
 
     void beginListingWait(int limitMs);
     void listingNeverCame();
     void considerListing();
-    void skipBackup();
-    void ask(Question question);
+    void offerPendingRecord();
+    void goOn();
     void backUp();
     void saveNextFile();
-    bool takeFromOlderBackup();
+    void saveCurrentFile();
+    bool recordThisTry();
     void closeLink();
     void flash();
     void reopen();
+    void portNotBack();
+
+    void compareReceiverFiles();
+    void compareNextFile();
+    void readCompared();
+    void judgeCompared(const std::optional<QByteArray> &content);
     void startRestore();
     void sendNextFile();
     void sendCurrentFile();
@@ -170,8 +203,13 @@ private:
     void verify();
     void verifyNextFile();
     void readCurrentFile();
+    void interrupted(bool restart);
+    void resume();
+    QString dataFolders() const;
+
     void waitForCancel(const QString &reason);
     enum class Outcome { Complete, Incomplete };
+    // The one ending: the outcome line that is due, then the controls unlocked.
     void end(Outcome outcome, const QString &reason = QString());
 
     InstallTimings timings;

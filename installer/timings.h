@@ -1,6 +1,8 @@
 #ifndef TIMINGS_H
 #define TIMINGS_H
 
+#include <QtGlobal>
+
 // Every limit the installation waits for, in milliseconds. The program uses
 // these values; tests give the installation a short set, so that none of
 // them waits out a real limit.
@@ -18,8 +20,20 @@ struct InstallTimings
     // A board with a USB port of its own leaves the PC while it restarts.
     int reopenEveryMs = 1000;
     int reopenLimitMs = 30000;
+    int portWaitSaidMs = 3000;
     // A few bit times would do; a USB bridge hands bytes over in frames of a millisecond.
     int downloadQuietMs = 2;
+    // A reply that pauses this long and goes on with boot text was cut by a restart.
+    int replyStallMs = 10;
+    // Every exchange may take this long, and three times its bytes' time on
+    // a 115200-baud line, before the receiver counts as not answering.
+    int exchangeBaseMs = 2000;
+
+    int exchangeLimitMs(qint64 wireBytes) const
+    {
+        constexpr qint64 bytesPerSecond = 11520;    // 115200 baud, 10 bits a byte
+        return exchangeBaseMs + int(3 * wireBytes * 1000 / bytesPerSecond) + 1;
+    }
 };
 
 #endif

@@ -3,37 +3,22 @@
 #include "device/connection.h"
 #include "device/frames.h"
 #include "device/replies.h"
+#include "installer/backupfolder.h"
 #include "storage/filenames.h"
 #include "ui_mainwindow.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 // False when another file of this batch download was saved under the name.
-bool rememberSavingName(const QString &name)
+bool rememberSavingName(const QString &saving, const QString &deviceName)
 {
-    const QString key = name.toCaseFolded();
+    const QString key = windowsNameKey(saving);
     if (safety.savedNames.contains(key))
-        return false;
-    safety.savedNames.insert(key);
+        return safety.savedNames.value(key) == deviceName;
+    safety.savedNames.insert(key, deviceName);
     return true;
-}
-
-// Writes exactly the announced bytes; on any failure no partial file is
-// left behind. What is on disk is read back: on a full disk a commit can
-// report success over a file its buffered bytes never reached.
-bool saveDownload(const QString &destination, const QByteArray &content)
-{
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
-        return false;
-    QFile written(destination);
-    if (written.open(QIODevice::ReadOnly) && written.readAll() == content)
-        return true;
-    written.remove();
-    return false;
 }
 }
 
@@ -57,15 +42,14 @@ void MainWindow::on_pushButton_clicked()
     }
     if (batch)
         log(nameItem->text());
-    startDownload(row, folder);
+    const QTableWidgetItem *sizeItem = ui->tableWidget->item(row, 2);
+    startDownload(nameItem->text(), sizeItem ? sizeItem->text().toUInt() : 0, folder);
 }
 
-// Asks for the file of a table row, to be saved into folder.
-void MainWindow::startDownload(int row, const QString &folder)
+// Asks for a listed file, to be saved into folder.
+void MainWindow::startDownload(const QString &name, quint32 listedSize, const QString &folder)
 {
-    const QString name = ui->tableWidget->item(row, 1)->text();
-    const QTableWidgetItem *sizeItem = ui->tableWidget->item(row, 2);
-    safety.listedSize = sizeItem ? sizeItem->text().toUInt() : 0;
+    safety.listedSize = listedSize;
     if (safety.listedSize > largestFileSize) {
         endDownloadWith("ESP32: file too large");
         return;
@@ -73,8 +57,9 @@ void MainWindow::startDownload(int row, const QString &folder)
 
     const QString path = devicePath(name);
     const QString saving = savingName(path);
-    // Names that differ only in case are one file on Windows and macOS.
-    if (currentRowDownloadAll >= 0 && !rememberSavingName(saving)) {
+    // Names that differ only in case are one file on Windows and macOS; a
+    // backup folder may be carried to Windows from any system.
+    if (currentRowDownloadAll >= 0 && !rememberSavingName(saving, name)) {
         endDownloadWith("PC: two device files have the saving name " + saving);
         return;
     }
@@ -87,13 +72,12 @@ void MainWindow::startDownload(int row, const QString &folder)
     sizeOfFile = 0;
 }
 
-// A row of the receiver's listing saved into the backup, as Download all saves it.
-void MainWindow::saveRow(int row)
+// A file of the receiver's listing saved into the backup, as Download all
+// saves the row.
+void MainWindow::saveRow(int row, const QString &name, quint32 size)
 {
     currentRowDownloadAll = row;
-    if (row == 0)
-        safety.savedNames.clear();
-    startDownload(row, "files");
+    startDownload(name, size, "files");
 }
 
 // A file read back into memory, to be compared with what was sent.
@@ -107,15 +91,21 @@ void MainWindow::readIntoMemory(const QString &name, quint32 size)
 
 void MainWindow::handleDownloadReply()
 {
-    if (replyQuiet->isActive()) {
+    if (replyQuiet->isActive() || !heldDownload.isNull()) {
+        // Bytes behind a whole reply: a restart's boot text, or the reply can't
+        // be told from what came with it.
         replyQuiet->stop();
+        const BootText boot = bootTextAt(recived);
+        if (boot == BootText::Maybe)
+            return;
         recived.clear();
-        DownloadReply overrun;
-        overrun.kind = DownloadReply::Overrun;
-        endDownload(overrun);
+        heldDownload.clear();
+        DownloadReply ended;
+        ended.kind = boot == BootText::Yes ? DownloadReply::Restarted : DownloadReply::Overrun;
+        endDownload(ended);
         return;
     }
-    const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, safety.listedSize);
+    const DownloadReply reply = decodeDownloadReply(recived, sizeOfFile, safety.listedSize, &safety.resumedAt);
     switch (reply.kind) {
     case DownloadReply::NeedMore:
         return;
@@ -151,6 +141,12 @@ void MainWindow::takeHeldDownload()
 void MainWindow::endDownload(const DownloadReply &reply)
 {
     mode.clear();
+    if (reply.kind == DownloadReply::Restarted) {
+        safety.downloadIntoMemory = false;
+        showStatus("ESP32: restarted");
+        transferCut();
+        return;
+    }
     if (safety.downloadIntoMemory) {
         safety.downloadIntoMemory = false;
         const bool brought = reply.kind == DownloadReply::Complete || reply.kind == DownloadReply::Empty;
@@ -176,7 +172,7 @@ void MainWindow::endDownload(const DownloadReply &reply)
         downloadEnded(Saved::Empty);
         return;
     case DownloadReply::Complete:
-        if (!saveDownload(file.fileName(), reply.content)) {
+        if (!saveWhole(file.fileName(), reply.content)) {
             endDownloadWith("PC: can't write downloading file");
             return;
         }

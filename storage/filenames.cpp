@@ -28,6 +28,24 @@ bool isOnlyDots(const QString &name)
     }
     return true;
 }
+
+bool endsAsWindowsDropsIt(QChar c)
+{
+    return c == '.' || c == ' ';
+}
+}
+
+QString windowsNameKey(const QString &name)
+{
+    int end = name.size();
+    while (end > 0 && endsAsWindowsDropsIt(name.at(end - 1)))
+        --end;
+    return name.left(end).toCaseFolded();
+}
+
+QString restoreRecordName()
+{
+    return "restore-pending.json";
 }
 
 QString savingName(const QString &devicePath)
@@ -39,8 +57,11 @@ QString savingName(const QString &devicePath)
         if (isForbiddenInFileName(c))
             c = '-';
     }
-    if (isOnlyDots(name) || isWindowsDeviceName(name))
+    if (isOnlyDots(name) || isWindowsDeviceName(name) || windowsNameKey(name) == windowsNameKey(restoreRecordName()))
         name.prepend('-');
+    // Windows drops trailing dots and spaces: "ap.csv." would land on "ap.csv".
+    for (int i = name.size() - 1; i >= 0 && endsAsWindowsDropsIt(name.at(i)); --i)
+        name[i] = '-';
     return name;
 }
 

@@ -60,7 +60,6 @@ void MainWindow::handleMemoryReply()
     ui->totalMemory->setText(QString::number(totalMemory));
     ui->availableMemory->setText(QString::number(quint32(totalMemory - usedMemory)));
 
-    memoryAnswered();
     startRequest(Mode::List);
 }
 

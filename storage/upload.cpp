@@ -98,6 +98,12 @@ void MainWindow::handleUploadReply()
     case UploadReply::Stopped:
         endUpload("uploading stoped");
         break;
+    case UploadReply::Restarted:
+        showStatus("ESP32: restarted");
+        sizeOfFile = 0;
+        mode.clear();
+        transferCut();
+        break;
     }
 }
 

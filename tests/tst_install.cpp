@@ -36,6 +36,10 @@ private slots:
     void quittingDuringFlashStopsTheScript();
     void germanLanguageFile();
     void emptyFileSystem();
+    void otherDataAfterTheFlash_data();
+    void otherDataAfterTheFlash();
+    void portAfterTheFlash_data();
+    void portAfterTheFlash();
 
 private:
     std::unique_ptr<Rig> rig;
@@ -93,7 +97,7 @@ void InstallTest::completeInstallation()
     QCOMPARE(rig->installerLog(), expected);
 
     // The backup holds every non-empty file the receiver had, byte for byte.
-    QStringList saved = QDir("files").entryList(QDir::Files);
+    QStringList saved = savedFiles();
     QCOMPARE(saved, QStringList({ "ap.csv", "city.csv", "eng.lng", "notes.txt", "preset.csv", "scan.csv" }));
     for (const QString &name : saved)
         QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
@@ -129,7 +133,7 @@ void InstallTest::olderBackupMovedAside()
     QCOMPARE(aside.size(), 1);
     QCOMPARE(rig->workspace.readFile(aside.first() + "/ap.csv"), QByteArray("the older backup"));
     QCOMPARE(rig->workspace.readFile(aside.first() + "/old-only.txt"), QByteArray("kept"));
-    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList(dataFiles));
+    QCOMPARE(savedFiles(), QStringList(dataFiles));
     QCOMPARE(rig->workspace.readFile("files/ap.csv"), before.value("ap.csv"));
 }
 
@@ -154,7 +158,7 @@ void InstallTest::backupFolderCantBeMoved()
     QVERIFY(!log().contains("-> Install firmware..."));
     QVERIFY(!QFile::exists("firmware/install.log"));
     QCOMPARE(rig->workspace.readFile("files/ap.csv"), QByteArray("the older backup"));
-    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList{ "ap.csv" });
+    QCOMPARE(savedFiles(), QStringList{ "ap.csv" });
     QCOMPARE(rig->receiver.files(), before);
 }
 
@@ -201,7 +205,7 @@ void InstallTest::slowOrRestartingReceiver()
     QVERIFY(!lines.contains("...the saved data was not put back; it is in the folder files"));
     QTEST(lines.contains("...waiting for the receiver to start"), "waitSaid");
     QVERIFY(rig->boxes.texts.isEmpty());
-    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList(dataFiles));
+    QCOMPARE(savedFiles(), QStringList(dataFiles));
     for (const QString &name : dataFiles) {
         QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
         QCOMPARE(rig->receiver.files().value(name), before.value(name));
@@ -238,7 +242,7 @@ void InstallTest::flashingFailure()
     QVERIFY(!serial.isOpen());
     QVERIFY(!rig->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(rig->window.get()));
     QVERIFY(rig->window->findChild<QPushButton *>("pushButton_Install")->isEnabled());
-    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList(dataFiles));
+    QCOMPARE(savedFiles(), QStringList(dataFiles));
 }
 
 
@@ -254,8 +258,6 @@ void InstallTest::waitsForCancel_data()
     QTest::newRow("download refused") << "d" << "...city.csv can't be read from the device; Cancel ends the installation" << false;
     QTest::newRow("port can't be opened") << "port" << "...ESP32: can't use the port /nonexistent; Cancel ends the installation" << false;
     QTest::newRow("no free space after the flash") << "full" << "...ESP32: not enough free space for ap.csv; Cancel ends the installation" << true;
-    QTest::newRow("backup file unreadable after the flash") << "unreadable"
-        << "...PC: can't open uploading file for city.csv; Cancel ends the installation" << true;
 }
 
 // Where the installation can't go on by itself it says why, and Cancel ends
@@ -275,10 +277,6 @@ void InstallTest::waitsForCancel()
             return;
         if (fault == "full")
             rig->receiver.faults().usedOverride = rig->receiver.capacity() - 100;
-        if (fault == "unreadable" && QFile::exists("files/city.csv")) {
-            QFile::remove("files/city.csv");
-            QDir().mkdir("files/city.csv");
-        }
     });
     install();
     QTRY_VERIFY_WITH_TIMEOUT(log().contains(reason), 20000);
@@ -300,10 +298,8 @@ void InstallTest::waitsForCancel()
     QCOMPARE(log().last(), afterFlash ? QString("...the saved data was not put back; it is in the folder files") : reason);
     QVERIFY(rig->window->findChild<QPushButton *>("pushButton_Install")->isEnabled());
     if (afterFlash) {
-        for (const QString &name : dataFiles) {
-            if (fault != "unreadable" || name != "city.csv")
-                QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
-        }
+        for (const QString &name : dataFiles)
+            QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
     } else {
         QVERIFY(!QFile::exists("firmware/install.log"));
         QCOMPARE(rig->receiver.files(), before);
@@ -341,7 +337,7 @@ void InstallTest::cancelDuringBackup()
     // The download under way is given up: its reply comes, and is not saved.
     QVERIFY(mode.isEmpty());
     QTRY_COMPARE(recived.size(), 4 + before.value("city.csv").size());
-    QCOMPARE(QDir("files").entryList(QDir::Files), QStringList({ "ap.csv" }));
+    QCOMPARE(savedFiles(), QStringList({ "ap.csv" }));
     QCOMPARE(requestLetters(rig->receiver), QString("MLDD"));
     QVERIFY(connected);
     QVERIFY(!QFile::exists("firmware/install.log"));
@@ -420,17 +416,100 @@ void InstallTest::germanLanguageFile()
     QVERIFY(log().contains("deu.lng ...ok"));
 }
 
+// A receiver that says plainly it holds nothing has nothing to lose: its
+// backup is skipped, and what "files" holds, another receiver's say, is not
+// put on it.
 void InstallTest::emptyFileSystem()
 {
+    rig->workspace.writeFile("files/ap.csv", "another receiver's stations");
     install();
     QVERIFY(finished());
-    const QStringList lines = log();
-    QCOMPARE(lines.mid(0, 6), QStringList({ "-> Start installation...", "...connected to device", "",
-                                            "-> Save data from device:", "...disconnected", "" }));
-    QVERIFY(QDir("files").exists());
-    QCOMPARE(lines.count("...skipped"), 4);
+    QCOMPARE(rig->installerLog(), QStringList({ "-> Start installation...", "...connected to device", "...filesystem not found on device",
+                                                "...disconnected", "", "-> Install firmware...", "...done", "...connected to device", "",
+                                                "-> Restore data to device:", "eng.lng", "", "-> Verify restored data:",
+                                                "eng.lng ...ok", "", "-> Installation complete." }));
     QCOMPARE(rig->receiver.files().keys(), QStringList{ "eng.lng" });
-    QCOMPARE(lines.last(), QString("-> Installation complete."));
+    QCOMPARE(rig->workspace.readFile("files/ap.csv"), QByteArray("another receiver's stations"));
+}
+
+void InstallTest::otherDataAfterTheFlash_data()
+{
+    QTest::addColumn<bool>("sameData");
+    QTest::newRow("another receiver's, not written over") << false;
+    QTest::newRow("the same data asks nothing") << true;
+}
+
+// A receiver found after the flash with data files of its own (another one
+// under the old port name): they are saved and not written over unasked.
+void InstallTest::otherDataAfterTheFlash()
+{
+    QFETCH(bool, sameData);
+    plantReceiver(false);
+    bool put = false;
+    QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&] {
+        if (put || !QFile::exists("firmware/install.log"))
+            return;
+        put = true;
+        for (const char *name : { "ap.csv", "city.csv" })
+            rig->receiver.putFile(name, sameData ? before.value(name) : "receiver B's " + QByteArray(name));
+    });
+    rig->boxes.answer = QMessageBox::No;
+    install();
+    QVERIFY(finished());
+    QCOMPARE(log().last(), sameData ? QString("-> Installation complete.") : QString("...the saved data was not put back; it is in the folder files"));
+    QCOMPARE(rig->boxes.texts.isEmpty(), sameData);
+    if (sameData)
+        return;
+    QCOMPARE(rig->boxes.texts.first(), "The receiver on " + rig->receiver.portName() + " holds other stations and settings than the "
+                                       "ones saved before the firmware was written. Put the saved ones over them?");
+    QCOMPARE(rig->boxes.icons.first(), QMessageBox::Warning);
+    const QString aside = eightDigitFolders().value(0);
+    QVERIFY(log().contains("...the receiver's own ap.csv, city.csv saved in the folder " + aside));
+    for (const char *name : { "ap.csv", "city.csv" }) {
+        QCOMPARE(rig->receiver.files().value(name), "receiver B's " + QByteArray(name));
+        QCOMPARE(rig->workspace.readFile(aside + "/" + name), "receiver B's " + QByteArray(name));
+        QCOMPARE(rig->workspace.readFile(QString("files/") + name), before.value(name));
+    }
+}
+
+void InstallTest::portAfterTheFlash_data()
+{
+    QTest::addColumn<bool>("comesBack");
+    QTest::newRow("back under another name") << true;
+    QTest::newRow("not back") << false;
+}
+
+// The receiver's port after the flash: the wait is said, and a port that
+// appears in its place is taken.
+void InstallTest::portAfterTheFlash()
+{
+    QFETCH(bool, comesBack);
+    plantReceiver(false);
+    const QString before = rig->workspace.path() + "/ttyVELTRA0";
+    const QString after = rig->workspace.path() + "/ttyVELTRA1";
+    rig->receiver.setPortLink(before);
+    rig->receiver.faults().goneAfterResetMs = 400;
+    rig->portBox()->setItemText(rig->portBox()->currentIndex(), before);
+    // The ports the system lists: as the firmware is written, the receiver's
+    // port takes another name, or one the system doesn't list.
+    bool flashing = true;
+    rig->window->setPortLister([&] {
+        const QVector<SeenPort> ports{ { comesBack ? rig->receiver.portName() : before } };
+        if (std::exchange(flashing, false))
+            rig->receiver.setPortLink(comesBack ? after : rig->workspace.path() + "/unlisted");
+        return ports;
+    });
+    install();
+    QVERIFY(rig->installationEnded());
+    if (comesBack) {
+        QVERIFY(log().contains("...the receiver is back on " + after));
+        QCOMPARE(rig->portBox()->currentText(), after);
+        QCOMPARE(log().last(), QString("-> Installation complete."));
+    } else {
+        QVERIFY(log().contains("...waiting for " + before + " to come back"));
+        QCOMPARE(log().mid(log().size() - 2), QStringList({ "...can't open " + before + " again",
+                                                            "...the saved data was not put back; it is in the folder files" }));
+    }
 }
 
 QTEST_MAIN(InstallTest)

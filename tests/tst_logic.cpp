@@ -172,8 +172,11 @@ void LogicTest::savingNames_data()
     QTest::addColumn<QString>("saved");
     QTest::newRow("plain") << "ap.csv" << "ap.csv";
     QTest::newRow("slash") << "dir/a.txt" << "dir-a.txt";
-    QTest::newRow("dot dot") << ".." << "-..";
-    QTest::newRow("dot") << "." << "-.";
+    QTest::newRow("dot dot") << ".." << "---";
+    QTest::newRow("dot") << "." << "--";
+    QTest::newRow("trailing dot, as Windows drops it") << "ap.csv." << "ap.csv-";
+    QTest::newRow("trailing spaces") << "ap.csv  " << "ap.csv--";
+    QTest::newRow("the restore record's name") << "Restore-Pending.JSON." << "-Restore-Pending.JSON-";
     QTest::newRow("climbing") << "../x" << "..-x";
     QTest::newRow("backslash") << "a\\b" << "a-b";
     QTest::newRow("drive") << "C:x" << "C-x";

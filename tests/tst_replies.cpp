@@ -16,6 +16,8 @@ QString decide(const QString &mode, QByteArray &buffer, quint32 &bodyLength, int
         const MemoryReply reply = decodeMemoryReply(buffer);
         if (reply.complete)
             decision = QString("memory %1 %2").arg(reply.total).arg(reply.used);
+        else if (reply.noise)
+            return "noise";
     } else if (mode == "LIST") {
         const ListReply reply = decodeListReply(buffer, bodyLength);
         if (reply.complete) {
@@ -26,13 +28,13 @@ QString decide(const QString &mode, QByteArray &buffer, quint32 &bodyLength, int
                 decision += " not whole";
         }
     } else if (mode == "DOWNLOAD") {
-        static const char *const kinds[] = { "", "", "refused", "too large", "size differs", "empty", "", "complete", "overrun" };
+        static const char *const kinds[] = { "", "", "refused", "too large", "size differs", "empty", "", "complete", "overrun", "restarted" };
         const DownloadReply reply = decodeDownloadReply(buffer, fileSize, listed);
         decision = kinds[reply.kind];
         if (reply.kind == DownloadReply::Complete)
             decision += " " + reply.content;
     } else if (mode == "UPLOAD") {
-        static const char *const kinds[] = { "", "ready", "complete", "stopped" };
+        static const char *const kinds[] = { "", "ready", "complete", "stopped", "restarted" };
         decision = kinds[int(decodeUploadReply(buffer))];
     } else {
         static const char *const kinds[] = { "", "accepted", "refused", "ignored" };
@@ -83,14 +85,17 @@ void RepliesTest::replies_data()
     QTest::addColumn<QString>("decision");
 
     QTest::newRow("memory") << "MEMORY" << hex("000f42400003d090") << 0u << true << "memory 1000000 250000";
-    QTest::newRow("memory, all ones") << "MEMORY" << hex("ffffffffffffffff") << 0u << true << "waiting ffffffffffffff";
-    QTest::newRow("memory of 256 MiB") << "MEMORY" << hex("1000000000000000") << 0u << true << "waiting 00000000000000";
-    QTest::newRow("memory of nothing") << "MEMORY" << hex("0000000000000000") << 0u << true << "waiting 00000000000000";
-    QTest::newRow("memory, more used than held") << "MEMORY" << hex("00000064000000c8") << 0u << true << "waiting 000064000000c8";
+    QTest::newRow("memory, all ones") << "MEMORY" << hex("ffffffffffffffff") << 0u << true << "noise";
+    QTest::newRow("memory of 16 MiB") << "MEMORY" << hex("0100000000000000") << 0u << true << "memory 16777216 0";
+    QTest::newRow("memory above 16 MiB") << "MEMORY" << hex("0100000100000000") << 0u << true << "noise";
+    QTest::newRow("memory of nothing") << "MEMORY" << hex("0000000000000000") << 0u << true << "noise";
+    QTest::newRow("memory, CR LF and six NULs") << "MEMORY" << hex("0d0a000000000000") << 0u << true << "noise";
+    QTest::newRow("memory, more used than held") << "MEMORY" << hex("00000064000000c8") << 0u << true << "noise";
     QTest::newRow("memory behind boot text") << "MEMORY" << "ets Jun  8 2016 00:22:57\r\nrst:0x1 (POWERON_RESET)\r\n" + hex("000f42400003d090")
-                                             << 0u << true << "memory 1000000 250000";
-    QTest::newRow("memory behind a repeated code") << "MEMORY" << "u" + hex("000f42400003d090") << 0u << true << "memory 1000000 250000";
-    QTest::newRow("memory and two more") << "MEMORY" << hex("000003e8000001f4abcd") << 0u << true << "memory 1000 500";
+                                             << 0u << true << "noise";
+    QTest::newRow("boot text and six NULs") << "MEMORY" << "entry 0x40080600\r\n" + hex("000000000000") << 0u << true << "noise";
+    QTest::newRow("memory behind a repeated code") << "MEMORY" << "u" + hex("000f42400003d090") << 0u << true << "noise";
+    QTest::newRow("memory and two more") << "MEMORY" << hex("000003e8000001f4abcd") << 0u << false << "noise";
     QTest::newRow("memory cut short") << "MEMORY" << hex("0000000100") << 0u << true << "waiting 0000000100";
 
     QTest::newRow("list, empty") << "LIST" << hex("00000000") << 0u << true << "list";
@@ -115,12 +120,18 @@ void RepliesTest::replies_data()
     QTest::newRow("download of another size") << "DOWNLOAD" << hex("00000006") + "hello!" << 5u << true << "size differs";
     QTest::newRow("download too large") << "DOWNLOAD" << hex("80000000") + "xy" << 0x80000000u << true << "too large";
     QTest::newRow("download cut short") << "DOWNLOAD" << hex("00000005") + "hel" << 5u << true << "waiting 68656c";
+    QTest::newRow("download, boot text for the size") << "DOWNLOAD" << QByteArray("\r\nets Jun  8 2016 00:22:57\r\n") << 5u << true << "restarted";
+    QTest::newRow("download, boot text behind the content") << "DOWNLOAD" << hex("00000005") + "hellorst:0x1 (" << 5u << false << "restarted";
+    QTest::newRow("download, content that holds boot text's letters") << "DOWNLOAD" << hex("0000000d") + "ets Jun  8 20" << 13u << true
+                                                                      << "complete ets Jun  8 20";
 
     QTest::newRow("ready") << "UPLOAD" << QByteArray("A") << 0u << true << "ready";
     QTest::newRow("upload complete") << "UPLOAD" << QByteArray("u") << 0u << true << "complete";
     QTest::newRow("upload stopped") << "UPLOAD" << QByteArray("a") << 0u << true << "stopped";
-    QTest::newRow("upload, noise before the code") << "UPLOAD" << QByteArray("ZA") << 0u << true << "ready";
-    QTest::newRow("upload, noise alone") << "UPLOAD" << QByteArray("\x80Z") << 0u << true << "waiting ";
+    QTest::newRow("upload, noise before the code") << "UPLOAD" << QByteArray("\xfe\r" "A") << 0u << true << "ready";
+    QTest::newRow("upload, noise alone") << "UPLOAD" << QByteArray("\x80\xfe") << 0u << true << "waiting ";
+    QTest::newRow("upload, text is no code") << "UPLOAD" << QByteArray("Zu") << 0u << true << "waiting 5a75";
+    QTest::newRow("upload, boot text") << "UPLOAD" << QByteArray("\r\nets Jun  8 2016") << 0u << true << "restarted";
 
     QTest::newRow("removed") << "REMOVE" << QByteArray("R") << 0u << true << "accepted";
     QTest::newRow("not removed") << "REMOVE" << QByteArray("r") << 0u << true << "refused";
@@ -165,6 +176,16 @@ void RepliesTest::downloadProgress()
     fileSize = 0;
     QCOMPARE(decodeDownloadReply(buffer, fileSize, 30).kind, DownloadReply::Prepare);
     QCOMPARE(buffer, QByteArray("x"));
+
+    // Bytes after a stall: boot text ends the reply, content goes on.
+    for (const QByteArray &after : { QByteArray("ets Jun  8"), QByteArray("ets jun 8 ") }) {
+        buffer = hex("0000001e") + QByteArray(10, 'c') + after;
+        fileSize = 0;
+        int resumedAt = 14;
+        reply = decodeDownloadReply(buffer, fileSize, 30, &resumedAt);
+        QCOMPARE(reply.kind, after.startsWith("ets J") ? DownloadReply::Restarted : DownloadReply::Progress);
+        QCOMPARE(resumedAt, -1);
+    }
 }
 
 void RepliesTest::listBody_data()

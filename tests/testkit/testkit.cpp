@@ -46,7 +46,9 @@ InstallTimings testTimings()
     timings.listingLimitBeforeFlashMs = 1000;
     timings.listingLimitAfterFlashMs = 2000;
     timings.reopenEveryMs = 100;
-    timings.reopenLimitMs = 3000;
+    timings.reopenLimitMs = 1500;
+    timings.portWaitSaidMs = 300;
+    timings.exchangeBaseMs = 300;
     return timings;
 }
 

@@ -71,6 +71,13 @@ QStringList eightDigitFolders()
     return QDir().entryList(QDir::Dirs | QDir::NoDotAndDotDot).filter(QRegularExpression("^[0-9]{8}$"));
 }
 
+QStringList savedFiles(const QString &folder)
+{
+    QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    files.removeAll("restore-pending.json");
+    return files;
+}
+
 const QByteArray frameTagBytes = "K-Marigold______";
 
 QByteArray hex(const char *text)

@@ -31,6 +31,10 @@ private:
 // The folders of the working folder named by eight digits: older backups.
 QStringList eightDigitFolders();
 
+// The saved files of a backup folder, without the restore record that may
+// lie beside them.
+QStringList savedFiles(const QString &folder = "files");
+
 // The frame tag every request starts with, restated here so that a changed
 // constant in the program is caught.
 extern const QByteArray frameTagBytes;

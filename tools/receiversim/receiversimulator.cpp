@@ -19,6 +19,7 @@ const QByteArray tag("K-Marigold______");
 constexpr int headerSize = 17;          // tag and command letter
 constexpr int piecesGapMs = 30;         // so that pieces arrive as separate reads
 constexpr int repeatAfterMs = 5;
+constexpr int resetAfterPauseMs = 50;   // a cut reply pauses before the restart's boot text
 constexpr double wireBytesPerSecond = 11520; // 115200 baud, 10 bits a byte
 
 QByteArray bigEndian(quint32 value)
@@ -101,6 +102,8 @@ QString ReceiverSimulator::portName() const { return linkPath.isEmpty() ? slaveP
 
 void ReceiverSimulator::setPortLink(const QString &path)
 {
+    if (!linkPath.isEmpty())
+        QFile::remove(linkPath);
     linkPath = path;
     QFile::remove(linkPath);
     if (isPlugged())
@@ -193,6 +196,10 @@ void ReceiverSimulator::unplug()
 
 void ReceiverSimulator::reset(bool afterFlash)
 {
+    if (uploading && scripted.keepPartialUploads) {
+        store.insert(uploadName, uploadContent);
+        saveFile(uploadName);
+    }
     uploading = false;
     input.clear();
     previousReply.clear();
@@ -225,6 +232,16 @@ QByteArray ReceiverSimulator::esp32BootText()
 bool ReceiverSimulator::takeResetRequest()
 {
     return !folder.isEmpty() && QFile::remove(QDir(folder).filePath(".reset"));
+}
+
+// True once, when the scripted restart is due at this point of an exchange.
+bool ReceiverSimulator::takeResetDuring(char command, const QString &path, int at)
+{
+    auto &due = scripted.resetDuring;
+    if (due.command != command || due.path != path || (command == 'U' && due.after != at))
+        return false;
+    due.command = 0;
+    return true;
 }
 
 bool ReceiverSimulator::isPlugged() const { return masterFd >= 0; }
@@ -339,7 +356,8 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
     switch (request.command) {
     case 'M':
         if (!silent)
-            reply(bigEndian(capacityBytes) + bigEndian(usedBytes()));
+            reply(scripted.memoryReplyOverride.isEmpty() ? bigEndian(capacityBytes) + bigEndian(usedBytes())
+                                                         : scripted.memoryReplyOverride);
         break;
     case 'L':
         if (!silent)
@@ -348,10 +366,17 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
     case 'D':
         if (silent)
             break;
-        if (!store.contains(name) || scripted.refusedDownloads.contains(name))
+        if (!store.contains(name) || scripted.refusedDownloads.contains(name)) {
             reply("d");
-        else
-            reply(bigEndian(quint32(store.value(name).size())) + store.value(name));
+        } else {
+            const QByteArray whole = bigEndian(quint32(store.value(name).size())) + store.value(name);
+            if (takeResetDuring('D', request.path, 0)) {
+                queueOutput(whole.left(scripted.resetDuring.after));
+                QTimer::singleShot(resetAfterPauseMs, this, [this] { reset(false); });
+            } else {
+                reply(whole);
+            }
+        }
         break;
     case 'U':
         if (!uploading) {
@@ -363,9 +388,17 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
             uploadContent += request.raw.mid(headerSize + 1);
             ++uploadChunks;
         }
+        if (takeResetDuring('U', request.path.isEmpty() ? "/" + uploadName : request.path, uploadChunks)) {
+            reset(false);
+            break;
+        }
         if (silent)
             break;
         if (scripted.stopUploadAfterChunk == uploadChunks) {
+            if (scripted.keepPartialUploads) {
+                store.insert(uploadName, uploadContent);
+                saveFile(uploadName);
+            }
             uploading = false;
             reply("a");
         } else {

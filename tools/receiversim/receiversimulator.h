@@ -44,6 +44,11 @@ struct ReceiverFaults
     int goneAfterResetMs = 0;       // a port of the board's own leaves the PC this long at a restart
     QHash<char, int> lateReplies;   // these requests are answered this many milliseconds late
     QByteArray listReplyOverride;   // sent instead of the real LIST reply when not empty
+    QByteArray memoryReplyOverride; // sent instead of the real MEMORY reply when not empty
+    // Restarts once in the middle of this request's exchange for this file:
+    // after this many bytes of a DOWNLOAD reply, or at this chunk of an UPLOAD.
+    struct { char command = 0; QString path; int after = 0; } resetDuring;
+    bool keepPartialUploads = false;// firmware that writes each chunk as it comes: a cut upload leaves what arrived
     bool answerTwice = false;       // every reply sent again a moment later
     bool repeatPrevious = false;    // every reply sent behind the previous one again
     quint32 usedOverride = 0;       // reported bytes in use when not 0
@@ -109,6 +114,7 @@ signals:
 private:
     void readInput();
     bool takeResetRequest();
+    bool takeResetDuring(char command, const QString &path, int at);
     void flushOutput();
     void takeInput(const QByteArray &bytes);
     bool parseRequest();

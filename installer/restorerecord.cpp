@@ -1,0 +1,156 @@
+#include "installer/restorerecord.h"
+#include "storage/filenames.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace {
+// "files" and the eight-digit folders older backups were moved to.
+QStringList backupFolders()
+{
+    QStringList folders = QDir().entryList({ "[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]" }, QDir::Dirs);
+    folders.prepend("files");
+    return folders;
+}
+
+QString recordPath(const QString &folder)
+{
+    return folder + "/" + restoreRecordName();
+}
+
+// A file's folder is kept as "." when it is the record's own, which moves
+// with the record when "files" is moved aside.
+QByteArray toJson(const RestoreRecord &record)
+{
+    QJsonArray files;
+    for (const RecordedFile &file : record.files) {
+        files.append(QJsonObject{
+            { "name", file.name },
+            { "folder", file.folder == record.folder ? QString(".") : file.folder },
+            { "size", file.size },
+            { "sha256", QString::fromLatin1(file.sha256) },
+        });
+    }
+    const QJsonObject root{
+        { "sequence", record.sequence },
+        { "saved", record.saved.toOffsetFromUtc(record.saved.offsetFromUtc()).toString(Qt::ISODate) },
+        { "files", files },
+    };
+    return QJsonDocument(root).toJson();
+}
+
+std::optional<RestoreRecord> fromJson(const QByteArray &json, const QString &folder)
+{
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    RestoreRecord record;
+    record.folder = folder;
+    record.sequence = root.value("sequence").toVariant().toLongLong();
+    record.saved = QDateTime::fromString(root.value("saved").toString(), Qt::ISODate);
+    if (record.sequence <= 0 || !record.saved.isValid() || !root.value("files").isArray())
+        return std::nullopt;
+    for (const QJsonValue &value : root.value("files").toArray()) {
+        const QJsonObject entry = value.toObject();
+        RecordedFile file;
+        file.name = entry.value("name").toString();
+        const QString in = entry.value("folder").toString();
+        file.folder = in == "." ? folder : in;
+        file.size = entry.value("size").toVariant().toLongLong();
+        file.sha256 = entry.value("sha256").toString().toLatin1();
+        // Only names the restore writes, in folders of this working folder.
+        if (file.name.isEmpty() || file.name != savingName("/" + file.name) || file.folder.contains('/')
+            || file.folder.contains('\\') || file.folder.startsWith('.') || file.sha256.size() != 64)
+            return std::nullopt;
+        record.files.append(file);
+    }
+    return record;
+}
+}
+
+QString RecordedFile::path() const
+{
+    return folder + "/" + name;
+}
+
+const RecordedFile *RestoreRecord::file(const QString &name) const
+{
+    for (const RecordedFile &candidate : files) {
+        if (candidate.name == name)
+            return &candidate;
+    }
+    return nullptr;
+}
+
+QStringList RestoreRecord::dataFolders() const
+{
+    QStringList folders;
+    for (const RecordedFile &file : files) {
+        if (!folders.contains(file.folder))
+            folders << file.folder;
+    }
+    return folders;
+}
+
+QByteArray sha256Of(const QByteArray &content)
+{
+    return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
+}
+
+RecordSearch findRecords()
+{
+    RecordSearch search;
+    for (const QString &folder : backupFolders()) {
+        QFile in(recordPath(folder));
+        if (!in.exists())
+            continue;
+        const std::optional<RestoreRecord> record = in.open(QIODevice::ReadOnly) ? fromJson(in.readAll(), folder)
+                                                                                 : std::nullopt;
+        if (!record) {
+            search.damaged << folder;
+            continue;
+        }
+        search.highestSequence = qMax(search.highestSequence, record->sequence);
+        if (!search.pending || record->sequence > search.pending->sequence)
+            search.pending = record;
+    }
+    return search;
+}
+
+QString recordProblem(const RestoreRecord &record)
+{
+    for (const RecordedFile &file : record.files) {
+        QFile in(file.path());
+        if (!in.open(QIODevice::ReadOnly))
+            return file.name + " is missing";
+        const QByteArray content = in.readAll();
+        if (content.size() != file.size || sha256Of(content) != file.sha256)
+            return file.name + " is not as it was saved";
+    }
+    return QString();
+}
+
+bool writeRecord(const RestoreRecord &record)
+{
+    const QByteArray json = toJson(record);
+    QSaveFile out(recordPath(record.folder));
+    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.commit())
+        return false;
+    // A full disk can let a commit report success over bytes that never got there.
+    QFile written(recordPath(record.folder));
+    return written.open(QIODevice::ReadOnly) && written.readAll() == json;
+}
+
+bool removeRecords(const QString &keepFolder)
+{
+    bool removed = true;
+    for (const QString &folder : backupFolders()) {
+        if (folder != keepFolder && QFile::exists(recordPath(folder)))
+            removed = QFile::remove(recordPath(folder)) && removed;
+    }
+    return removed;
+}

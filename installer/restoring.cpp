@@ -1,0 +1,386 @@
+#include "installer/installation.h"
+#include "device/frames.h"
+#include "installer/backupfolder.h"
+#include "storage/batch.h"
+#include "storage/filenames.h"
+#include "storage/upload.h"
+
+#include <QDir>
+#include <QFile>
+
+// The installation after the flash: what the receiver holds is compared
+// with what is to go back, the files are sent and read back, and a transfer
+// the receiver cut short is taken up again once it answers.
+
+namespace {
+const QString backupFolder = "files";
+
+qint64 uploadWireBytes(const QString &name, qint64 size)
+{
+    const qint64 chunks = (size + sizeOfPiece - 1) / sizeOfPiece;
+    const qint64 header = requestFrame(Mode::Upload, uploadArguments(devicePath(name), quint32(size))).size();
+    // Each frame answered by one byte; the chunks carry the content.
+    return header + 1 + chunks * (chunkFrame(QByteArray()).size() + 1) + size + endFrame().size() + 1;
+}
+
+qint64 downloadWireBytes(const QString &name, qint64 size)
+{
+    return requestFrame(Mode::Download, pathArgument(devicePath(name))).size() + 4 + size;
+}
+
+// A listing as large as the last one and one more file.
+qint64 listingWireBytes(const ReceiverListing &listing, const QString &name)
+{
+    qint64 bytes = 2 * requestFrame(Mode::Memory).size() + 8 + 4 + 8 + name.toUtf8().size();
+    for (const ListEntry &entry : listing.entries)
+        bytes += 8 + entry.name.toUtf8().size();
+    return bytes;
+}
+}
+
+// Data that isn't ours is not written over unasked: the receiver's own
+// copies of the files the restore writes are read and compared first.
+void Installation::compareReceiverFiles()
+{
+    run.toCompare.clear();
+    run.othersData.clear();
+    for (const RecordedFile &file : qAsConst(run.plan.files)) {
+        for (const ListEntry &entry : qAsConst(run.listing.entries)) {
+            if (entry.name == file.name)
+                run.toCompare << file.name;
+        }
+    }
+    if (run.toCompare.isEmpty()) {
+        startRestore();
+        return;
+    }
+    run.state = State::Comparing;
+    run.compared = -1;
+    compareNextFile();
+}
+
+void Installation::compareNextFile()
+{
+    if (++run.compared < run.toCompare.size()) {
+        readCompared();
+        return;
+    }
+    if (run.othersData.isEmpty()) {
+        startRestore();
+        return;
+    }
+    // Saved before anything is written over them, in a folder of their own.
+    QString aside;
+    for (int attempt = 0; attempt < 5 && aside.isEmpty(); ++attempt) {
+        const QString name = randomBackupName();
+        if (!QFileInfo::exists(name) && QDir().mkdir(name))
+            aside = name;
+    }
+    QStringList saved;
+    for (auto it = run.othersData.cbegin(); it != run.othersData.cend() && !aside.isEmpty(); ++it) {
+        if (it.value().isNull())
+            continue;
+        if (!saveWhole(aside + "/" + it.key(), it.value())) {
+            aside.clear();
+            break;
+        }
+        saved << it.key();
+    }
+    if (aside.isEmpty()) {
+        waitForCancel("PC: can't save the receiver's own files in a folder of their own");
+        return;
+    }
+    if (!saved.isEmpty())
+        log("...the receiver's own " + saved.join(", ") + " saved in the folder " + aside);
+    ask(Question::OtherData,
+        "The receiver on " + run.choices.port + " holds other stations and settings than the ones saved before the "
+        "firmware was written. Put the saved ones over them?",
+        false);
+}
+
+void Installation::readCompared()
+{
+    const QString name = run.toCompare.at(run.compared);
+    qint64 size = 0;
+    for (const ListEntry &entry : qAsConst(run.listing.entries)) {
+        if (entry.name == name)
+            size = entry.size;
+    }
+    run.transfer = Transfer::Read;
+    run.transferName = name;
+    act(InstallAction::ReadFile, name, 0, size);
+    startTimer(Timer::Exchange, timings.exchangeLimitMs(downloadWireBytes(name, size)));
+}
+
+// The same data as the one to go back, or as this try's own backup of it,
+// is no other data.
+void Installation::judgeCompared(const std::optional<QByteArray> &content)
+{
+    const QString name = run.toCompare.at(run.compared);
+    if (content && sha256Of(*content) == run.plan.file(name)->sha256)
+        return;
+    QFile ownBackup(backupFolder + "/" + name);
+    if (content && !run.nothingToLose && ownBackup.open(QIODevice::ReadOnly) && ownBackup.readAll() == *content)
+        return;
+    if (!content)
+        log("...the receiver's " + name + " can't be read, so it is not saved");
+    run.othersData.insert(name, content.value_or(QByteArray()));
+}
+
+// The restore: the data files this try recorded, each from the folder that
+// holds it, and the language file. The data files a backup lacks are
+// skipped where they come; after a skipped backup only the language file is
+// listed.
+void Installation::startRestore()
+{
+    run.state = State::Restoring;
+    run.restore.clear();
+    const QString code = run.choices.languageCode;
+    for (QString name = nextUploadName(QString(), code); !name.isEmpty(); name = nextUploadName(name, code)) {
+        if (const RecordedFile *recorded = run.plan.file(name))
+            run.restore.expect(name, recorded->path());
+        else if (name.endsWith(".lng"))
+            run.restore.expect(name, batchUploadSource(name));
+        else if (!run.nothingToLose)
+            run.restore.skip(name, batchUploadSource(name));
+    }
+    log(QString());
+    log("-> Restore data to device:");
+    run.current = -1;
+    sendNextFile();
+}
+
+// A file that can't be read on the PC is not put back; the others still are.
+void Installation::sendNextFile()
+{
+    while (++run.current < run.restore.size()) {
+        RestoreCheck::File &file = run.restore.at(run.current);
+        const RecordedFile *recorded = run.plan.file(file.name);
+        log(file.name);
+        if (recorded && recorded->folder != backupFolder)
+            log("...put back from the folder " + recorded->folder);
+        if (!QFile::exists(file.source)) {
+            act(InstallAction::Status, "file no exist: " + file.source);
+            log("...skipped");
+            run.restore.markFailed(run.current);
+            continue;
+        }
+        QFile input(file.source);
+        if (!input.open(QIODevice::ReadOnly)) {
+            act(InstallAction::Status, "PC: can't open uploading file");
+            log("...PC: can't open uploading file for " + file.name);
+            run.restore.markFailed(run.current);
+            continue;
+        }
+        file.content = input.readAll();
+        if (recorded && sha256Of(file.content) != recorded->sha256) {
+            log("...PC: " + file.source + " is not as it was saved");
+            run.restore.markFailed(run.current);
+            continue;
+        }
+        sendCurrentFile();
+        return;
+    }
+    verify();
+}
+
+void Installation::sendCurrentFile()
+{
+    const RestoreCheck::File &file = run.restore.at(run.current);
+    run.transfer = Transfer::Send;
+    run.transferName = file.name;
+    InstallAction send(InstallAction::SendFile);
+    send.text = file.name;
+    send.content = file.content;
+    actions.append(send);
+    startTimer(Timer::Exchange, timings.exchangeLimitMs(uploadWireBytes(file.name, file.content.size())));
+}
+
+void Installation::uploadEnded()
+{
+    if (run.state != State::Restoring && run.state != State::Verifying)
+        return;
+    stopTimer(Timer::Exchange);
+    run.transfer = Transfer::ListAfterSend;
+    act(InstallAction::AskForListing);
+    startTimer(Timer::Exchange, timings.exchangeLimitMs(listingWireBytes(run.listing, run.transferName)));
+}
+
+void Installation::uploadRefused(const QString &reason)
+{
+    const QString name = run.current >= 0 ? run.restore.at(run.current).name : QString();
+    if (run.state == State::Restoring) {
+        waitForCancel(reason + " for " + name);
+    } else if (run.state == State::Verifying) {
+        run.restore.markFailed(run.current);
+        log("..." + name + " was not put back whole");
+        verifyNextFile();
+    }
+}
+
+void Installation::judgeListedSize()
+{
+    run.transfer = Transfer::None;
+    const QString name = run.restore.at(run.current).name;
+    std::optional<quint32> size;
+    for (const ListEntry &entry : qAsConst(run.listing.entries)) {
+        if (entry.name == name)
+            size = entry.size;
+    }
+    switch (run.restore.judgeSize(run.current, size)) {
+    case RestoreCheck::Matches:
+        if (run.state == State::Verifying)
+            readCurrentFile();
+        else
+            sendNextFile();
+        return;
+    case RestoreCheck::SendAgain:
+        log("..." + name + " is sent again");
+        sendCurrentFile();
+        return;
+    case RestoreCheck::NotPutBack:
+        log("..." + name + " was not put back whole");
+        if (run.state == State::Verifying)
+            verifyNextFile();
+        else
+            sendNextFile();
+        return;
+    }
+}
+
+// Every file sent is read back into memory (never into "files": the backup
+// stays as it is) and compared byte for byte.
+void Installation::verify()
+{
+    run.state = State::Verifying;
+    if (run.restore.anyToVerify()) {
+        log(QString());
+        log("-> Verify restored data:");
+    }
+    run.current = -1;
+    verifyNextFile();
+}
+
+void Installation::verifyNextFile()
+{
+    while (++run.current < run.restore.size()) {
+        if (run.restore.isToVerify(run.current)) {
+            readCurrentFile();
+            return;
+        }
+    }
+    // Success is said only when it is true: every file put back read back whole.
+    if (!run.restore.allPutBack()) {
+        end(Outcome::Incomplete);
+        return;
+    }
+    run.dataNotBack = false;
+    if (!removeRecords())
+        log("...PC: can't remove the record of the data put back from the folder " + run.plan.folder);
+    end(Outcome::Complete);
+}
+
+void Installation::readCurrentFile()
+{
+    const RestoreCheck::File &file = run.restore.at(run.current);
+    run.transfer = Transfer::Read;
+    run.transferName = file.name;
+    act(InstallAction::ReadFile, file.name, 0, file.content.size());
+    startTimer(Timer::Exchange, timings.exchangeLimitMs(downloadWireBytes(file.name, file.content.size())));
+}
+
+void Installation::readBack(const std::optional<QByteArray> &content)
+{
+    if (run.state == State::Comparing) {
+        stopTimer(Timer::Exchange);
+        run.transfer = Transfer::None;
+        judgeCompared(content);
+        compareNextFile();
+        return;
+    }
+    if (run.state != State::Verifying)
+        return;
+    stopTimer(Timer::Exchange);
+    run.transfer = Transfer::None;
+    const QString name = run.restore.at(run.current).name;
+    switch (run.restore.judgeReadBack(run.current, content)) {
+    case RestoreCheck::Matches:
+        log(name + " ...ok");
+        verifyNextFile();
+        return;
+    case RestoreCheck::SendAgain:
+        log(name + " ...differs");
+        log("..." + name + " is sent again");
+        sendCurrentFile();
+        return;
+    case RestoreCheck::NotPutBack:
+        log(name + " ...differs");
+        log("..." + name + " was not put back whole");
+        verifyNextFile();
+        return;
+    }
+}
+
+// A transfer the receiver cut short, by restarting or by falling silent, is
+// taken up again from its start once the receiver answers a listing, twice
+// at most. Before the flash the backup then waits: nothing is flashed over a
+// file that wasn't saved whole. After it, the file is not put back and the
+// others go on.
+void Installation::interrupted(bool restart)
+{
+    const QString name = run.transferName;
+    const bool sending = run.transfer == Transfer::Send || run.transfer == Transfer::ListAfterSend;
+    const QString cause = QString(restart ? "the receiver restarted during " : "the receiver stopped answering during ") + name;
+    run.skipAfterRecovering = ++run.interruptions[name] > 2;
+    if (run.skipAfterRecovering && !run.afterFlash) {
+        waitForCancel(cause);
+        return;
+    }
+    stopTimers();
+    act(InstallAction::GiveUpExchange);
+    if (run.skipAfterRecovering)
+        log("..." + cause);
+    else
+        log("..." + cause + (sending ? "; it is sent again" : "; it is asked for again"));
+    run.heldStep = step();
+    run.resumeIn = run.state;
+    run.state = State::Recovering;
+    beginListingWait(timings.listingLimitBeforeFlashMs);
+}
+
+void Installation::resume()
+{
+    run.state = run.resumeIn;
+    const QString name = run.transferName;
+    switch (run.state) {
+    case State::BackingUp:
+        saveCurrentFile();
+        return;
+    case State::Comparing:
+        if (!run.skipAfterRecovering) {
+            readCompared();
+            return;
+        }
+        log("...the receiver's " + name + " can't be read, so it is not saved");
+        run.othersData.insert(name, QByteArray());
+        compareNextFile();
+        return;
+    case State::Restoring:
+    case State::Verifying:
+        if (run.skipAfterRecovering) {
+            run.restore.markFailed(run.current);
+            log("..." + name + " was not put back whole");
+            if (run.state == State::Restoring)
+                sendNextFile();
+            else
+                verifyNextFile();
+        } else if (run.transfer == Transfer::Read) {
+            readCurrentFile();
+        } else {
+            sendCurrentFile();
+        }
+        return;
+    default:
+        return;
+    }
+}
