@@ -95,6 +95,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    delete openQuestion;
     delete ui;
 }
 

@@ -83,7 +83,7 @@ QString Installation::questionBeforeClosing() const
         return "The firmware is being written. Quit anyway? The receiver may not start until the installation is "
                "repeated.";
     if (run.dataNotBack)
-        return "The receiver's data is not back on it yet. Quit anyway? It stays in the folder files.";
+        return "The receiver's data is not back on it yet. Quit anyway? It stays in the " + dataFolders() + ".";
     return QString();
 }
 
