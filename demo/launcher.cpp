@@ -5,7 +5,10 @@
 //   --auto             press "Install FW" and exit with the verdict
 //   --screenshots DIR  save the window at the start, while the firmware is
 //                      written and at the end
-// Without a display (offscreen platform) it runs as with --auto.
+//   --quit-while-flashing  with --auto: close the window while the firmware is
+//                      written, answering Yes to "Quit anyway?"
+// Without a display (offscreen platform) it runs as with --auto, where any
+// other question the installer asks ends the demo as a failure.
 // Each line of the log pane is printed to standard output once it is
 // finished, and at the end the longest time the window went unserved.
 
@@ -19,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTextStream>
@@ -69,6 +73,7 @@ int main(int argc, char *argv[])
     options.addOption({ "store", "Folder of the simulated receiver's files.", "folder" });
     options.addOption({ "auto", "Press \"Install FW\" and exit with the verdict." });
     options.addOption({ "screenshots", "Save window pictures into this folder.", "folder" });
+    options.addOption({ "quit-while-flashing", "Close the window while the firmware is written." });
     options.process(app);
 
     QTextStream out(stdout);
@@ -143,7 +148,33 @@ int main(int argc, char *argv[])
     });
     watch.start(10);
 
+    // Unattended, the only question with an answer is the one a close while
+    // flashing asks; any other means the installation did not go as it should.
+    const bool quitWhileFlashing = options.isSet("quit-while-flashing");
+    QTimer questions;
+    QObject::connect(&questions, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        out << "demo: the installer asks: " << box->text() << Qt::endl;
+        if (quitWhileFlashing && box->text().startsWith("The firmware is being written. Quit anyway?")) {
+            box->button(QMessageBox::Yes)->click();
+            return;
+        }
+        app.exit(1);
+    });
+    bool closing = false;
+    QObject::connect(logPane, &QTextBrowser::textChanged, [&] {
+        // The flasher's progress has begun: the script runs and its flasher with it.
+        if (quitWhileFlashing && !closing && logPane->toPlainText().contains("Writing at")) {
+            closing = true;
+            out << "demo: closing the window while the firmware is written" << Qt::endl;
+            QTimer::singleShot(0, &window, &QWidget::close);
+        }
+    });
+
     if (automatic) {
+        questions.start(50);
         QTimer::singleShot(0, [&] {
             screenshot("window-start.png");
             out << "demo: pressing \"Install FW\"" << Qt::endl;
