@@ -157,7 +157,6 @@ private:
         qint64 highestSequence = 0;
         int row = -1;                   // the row being saved
         QVector<SeenPort> portsBefore;  // as the flash started
-        bool portWaitSaid = false;
         QStringList toCompare;          // the receiver's own copies of files the restore writes
         int compared = -1;
         QMap<QString, QByteArray> othersData;   // those that are saved nowhere

@@ -62,9 +62,10 @@ std::optional<RestoreRecord> fromJson(const QByteArray &json, const QString &fol
         file.folder = in == "." ? folder : in;
         file.size = entry.value("size").toVariant().toLongLong();
         file.sha256 = entry.value("sha256").toString().toLatin1();
-        // Only names the restore writes, in folders of this working folder.
-        if (file.name.isEmpty() || file.name != savingName("/" + file.name) || file.folder.contains('/')
-            || file.folder.contains('\\') || file.folder.startsWith('.') || file.sha256.size() != 64)
+        // Only plain file names, in the backup folders of this working folder.
+        static const QRegularExpression backupFolder("^(files|[0-9]{8})$");
+        if (file.name.isEmpty() || file.name != savingName("/" + file.name) || !backupFolder.match(file.folder).hasMatch()
+            || file.sha256.size() != 64)
             return std::nullopt;
         record.files.append(file);
     }

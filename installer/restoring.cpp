@@ -108,16 +108,16 @@ void Installation::readCompared()
     }
     run.transfer = Transfer::Read;
     run.transferName = name;
-    act(InstallAction::ReadFile, name, 0, size);
     startTimer(Timer::Exchange, timings.exchangeLimitMs(downloadWireBytes(name, size)));
+    act(InstallAction::ReadFile, name, 0, size);
 }
 
 // The same data as the one to go back, or as this try's own backup of it,
-// is no other data.
+// is no other data; nor is an empty file.
 void Installation::judgeCompared(const std::optional<QByteArray> &content)
 {
     const QString name = run.toCompare.at(run.compared);
-    if (content && sha256Of(*content) == run.plan.file(name)->sha256)
+    if (content && (content->isEmpty() || sha256Of(*content) == run.plan.file(name)->sha256))
         return;
     QFile ownBackup(backupFolder + "/" + name);
     if (content && !run.nothingToLose && ownBackup.open(QIODevice::ReadOnly) && ownBackup.readAll() == *content)
@@ -189,11 +189,11 @@ void Installation::sendCurrentFile()
     const RestoreCheck::File &file = run.restore.at(run.current);
     run.transfer = Transfer::Send;
     run.transferName = file.name;
+    startTimer(Timer::Exchange, timings.exchangeLimitMs(uploadWireBytes(file.name, file.content.size())));
     InstallAction send(InstallAction::SendFile);
     send.text = file.name;
     send.content = file.content;
     actions.append(send);
-    startTimer(Timer::Exchange, timings.exchangeLimitMs(uploadWireBytes(file.name, file.content.size())));
 }
 
 void Installation::uploadEnded()
@@ -202,8 +202,8 @@ void Installation::uploadEnded()
         return;
     stopTimer(Timer::Exchange);
     run.transfer = Transfer::ListAfterSend;
-    act(InstallAction::AskForListing);
     startTimer(Timer::Exchange, timings.exchangeLimitMs(listingWireBytes(run.listing, run.transferName)));
+    act(InstallAction::AskForListing);
 }
 
 void Installation::uploadRefused(const QString &reason)
@@ -285,8 +285,8 @@ void Installation::readCurrentFile()
     const RestoreCheck::File &file = run.restore.at(run.current);
     run.transfer = Transfer::Read;
     run.transferName = file.name;
-    act(InstallAction::ReadFile, file.name, 0, file.content.size());
     startTimer(Timer::Exchange, timings.exchangeLimitMs(downloadWireBytes(file.name, file.content.size())));
+    act(InstallAction::ReadFile, file.name, 0, file.content.size());
 }
 
 void Installation::readBack(const std::optional<QByteArray> &content)

@@ -106,7 +106,8 @@ private:
         else if (word == "refused")
             engine.uploadRefused(value);
         else if (word == "read")
-            engine.readBack(value == "none" ? std::nullopt : std::optional<QByteArray>(value == "ok" ? sentOrSaved() : "other"));
+            engine.readBack(value == "none" ? std::nullopt
+                            : std::optional<QByteArray>(value == "ok" ? sentOrSaved() : QByteArray(value == "empty" ? "" : "other")));
         else if (word == "flashed") {
             workspace.writeFile("firmware/install.log", value == "failed" ? "Connecting...\n" : "Hard resetting via RTS pin...\n");
             engine.flashEnded();
@@ -327,6 +328,8 @@ void InstallationTest::table_data()
         << "[read ap.csv] | ...the receiver's own ap.csv saved in the folder NNNNNNNN | [ask other no] | " + notBack + " | [give up] | [end]";
     QTest::newRow("the receiver's own data, Yes") << flashed + "; list:ap.csv=5; read:other; yes"
         << "[ask other no] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
+    QTest::newRow("an empty file after the flash asks nothing") << flashed + "; list:ap.csv=0; read:empty"
+        << "[read ap.csv] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
     QTest::newRow("the same data after the flash asks nothing") << flashed + "; list:ap.csv=3; read:ok"
         << "[read ap.csv] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
 
