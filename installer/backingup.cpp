@@ -6,8 +6,6 @@
 #include <QFile>
 #include <QLocale>
 
-#include <algorithm>
-
 // The installation before the flash: what the receiver's listing means, the
 // offer of data an earlier try did not put back, the backup, and the record
 // of what this try will put back.
@@ -54,7 +52,7 @@ void Installation::offerPendingRecord()
         }
     }
     if (!run.offered) {
-        goOn();
+        backUpUnlessNothingToLose();
         return;
     }
     // Yes is the default only where the receiver lacks the files or holds
@@ -73,7 +71,7 @@ void Installation::offerPendingRecord()
         receiverLacksThem);
 }
 
-void Installation::goOn()
+void Installation::backUpUnlessNothingToLose()
 {
     if (!run.nothingToLose) {
         backUp();

@@ -326,7 +326,7 @@ void Installation::answered(Question question, bool yes)
         return;
     case Question::PendingRecord:
         run.takeOffered = yes;
-        goOn();
+        backUpUnlessNothingToLose();
         return;
     case Question::OtherData:
         if (yes)

@@ -181,7 +181,7 @@ private:
     void listingNeverCame();
     void considerListing();
     void offerPendingRecord();
-    void goOn();
+    void backUpUnlessNothingToLose();
     void backUp();
     void saveNextFile();
     void saveCurrentFile();
