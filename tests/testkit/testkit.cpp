@@ -43,7 +43,7 @@ InstallTimings testTimings()
     InstallTimings timings;
     timings.checkAfterMs = 300;
     timings.quietBeforeAskingMs = 100;
-    timings.listingLimitBeforeFlashMs = 1000;
+    timings.listingLimitBeforeFlashMs = 600;
     timings.listingLimitAfterFlashMs = 2000;
     timings.reopenEveryMs = 100;
     timings.reopenLimitMs = 1500;
