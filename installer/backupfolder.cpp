@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 constexpr int moveAttempts = 5;
@@ -34,16 +33,4 @@ bool prepareBackupFolder(const QString &folder, QString *movedTo)
             return false;
     }
     return here.mkdir(folder);
-}
-
-bool saveWhole(const QString &path, const QByteArray &content)
-{
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
-        return false;
-    QFile written(path);
-    if (written.open(QIODevice::ReadOnly) && written.readAll() == content)
-        return true;
-    written.remove();
-    return false;
 }

@@ -1,5 +1,6 @@
 #include "installer/restorerecord.h"
 #include "storage/filenames.h"
+#include "storage/wholefile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace {
 // "files" and the eight-digit folders older backups were moved to.
@@ -137,13 +137,7 @@ QString recordProblem(const RestoreRecord &record)
 
 bool writeRecord(const RestoreRecord &record)
 {
-    const QByteArray json = toJson(record);
-    QSaveFile out(recordPath(record.folder));
-    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.commit())
-        return false;
-    // A full disk can let a commit report success over bytes that never got there.
-    QFile written(recordPath(record.folder));
-    return written.open(QIODevice::ReadOnly) && written.readAll() == json;
+    return saveWhole(recordPath(record.folder), toJson(record));
 }
 
 bool removeRecords(const QString &keepFolder)

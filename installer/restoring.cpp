@@ -4,6 +4,7 @@
 #include "storage/batch.h"
 #include "storage/filenames.h"
 #include "storage/upload.h"
+#include "storage/wholefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "device/connection.h"
 #include "device/frames.h"
 #include "device/replies.h"
-#include "installer/backupfolder.h"
 #include "storage/filenames.h"
+#include "storage/wholefile.h"
 #include "ui_mainwindow.h"
 
 #include <QFileDialog>
