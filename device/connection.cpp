@@ -128,8 +128,5 @@ void MainWindow::closeLostLink()
     if (restarting)
         return;
     showStatus("ESP32: connection lost");
-    if (installation.isRunning())
-        linkLost();
-    else
-        log("...connection lost");
+    linkLost();
 }

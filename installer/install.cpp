@@ -291,7 +291,11 @@ void MainWindow::sendFile(const QString &name, const QByteArray &content)
         report([this, refused] { installation.uploadRefused(refused); });
 }
 
+// A running installation says it and ends; the file manager says it alone.
 void MainWindow::linkLost()
 {
-    report([this] { installation.linkLost(); });
+    if (installation.isRunning())
+        report([this] { installation.linkLost(); });
+    else
+        log("...connection lost");
 }
