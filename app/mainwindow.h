@@ -108,7 +108,7 @@ private:
     // carrying out what it answers.
     enum class Saved { Yes, Empty, No };
     void lineActive();
-    void transferCut();
+    void receiverRestarted();
     void listingEnded(const ReceiverListing &listing);
     void downloadEnded(Saved outcome, const QString &problem = QString());
     void readBackEnded(const std::optional<QByteArray> &content);
@@ -116,6 +116,7 @@ private:
     void linkLost();
     void report(const std::function<void()> &event);
     void timerExpired(Installation::Timer timer);
+    void stopInstallTimer(int timer);
     void carryOutActions();
     void carryOut(const InstallAction &action);
     void askQuestion(Installation::Question question, const QString &text, bool yesByDefault);

@@ -189,15 +189,11 @@ DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 exp
         return reply;
     }
     if (buffer.size() > fileSize) {
-        // Bytes behind the content: a restart's text, which may already have
-        // run into the content, or another reply.
-        if (bootTextAt(buffer, fileSize) == BootText::Maybe)
+        reply.kind = bytesBehindContent(buffer, fileSize);
+        if (reply.kind == DownloadReply::NeedMore)
             return reply;
-        if (bootTextAt(buffer, fileSize) == BootText::Yes || containsBootText(buffer))
-            return restarted();
         buffer.clear();
         fileSize = 0;
-        reply.kind = DownloadReply::Overrun;
         return reply;
     }
     reply.kind = DownloadReply::Complete;
@@ -205,6 +201,14 @@ DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 exp
     buffer.clear();
     fileSize = 0;
     return reply;
+}
+
+DownloadReply::Kind bytesBehindContent(const QByteArray &bytes, int contentSize)
+{
+    const BootText behind = bootTextAt(bytes, contentSize);
+    if (behind == BootText::Maybe)
+        return DownloadReply::NeedMore;
+    return behind == BootText::Yes || containsBootText(bytes) ? DownloadReply::Restarted : DownloadReply::Overrun;
 }
 
 UploadReply decodeUploadReply(QByteArray &buffer)

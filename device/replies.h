@@ -80,6 +80,11 @@ struct DownloadReply
     QByteArray content;             // Complete: exactly the announced bytes
 };
 DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize, int *resumedAt = nullptr);
+// What bytes behind a whole reply's content mean (bytes holds the content,
+// then them): Restarted when they are, or show, a restart's boot text, which
+// may already have run into the content; NeedMore while they may begin it;
+// else Overrun.
+DownloadReply::Kind bytesBehindContent(const QByteArray &bytes, int contentSize);
 
 // UPLOAD: a ready code asks for the next frame; "u" and "a" end the upload.
 // A code counts when it is the only letter or digit that came: line noise

@@ -132,8 +132,7 @@ void MainWindow::carryOut(const InstallAction &action)
         installTimers[action.number].start(int(action.value));
         return;
     case InstallAction::StopTimer:
-        ++timerRuns[action.number];
-        installTimers[action.number].stop();
+        stopInstallTimer(action.number);
         return;
     case InstallAction::AllowCancel:
         ui->pushButton_9->setEnabled(action.number != 0);
@@ -197,16 +196,21 @@ void MainWindow::askQuestion(Installation::Question question, const QString &tex
 void MainWindow::endInstallation()
 {
     reports.clear();
-    for (int timer = 0; timer < Installation::timerCount; ++timer) {
-        ++timerRuns[timer];
-        installTimers[timer].stop();
-    }
+    // The installation stopped its own; one a box's loop let start late goes too.
+    for (int timer = 0; timer < Installation::timerCount; ++timer)
+        stopInstallTimer(timer);
     delete openQuestion;
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;
     ui->pushButton_9->hide();
     ui->pushButton_9->setEnabled(true);
     setControlsLocked(false);
+}
+
+void MainWindow::stopInstallTimer(int timer)
+{
+    ++timerRuns[timer];
+    installTimers[timer].stop();
 }
 
 void MainWindow::setControlsLocked(bool locked)
@@ -228,7 +232,7 @@ void MainWindow::lineActive()
         report([this] { installation.lineActive(); });
 }
 
-void MainWindow::transferCut()
+void MainWindow::receiverRestarted()
 {
     report([this] { installation.restarted(); });
 }

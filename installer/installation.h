@@ -199,6 +199,7 @@ private:
     void sendNextFile();
     void sendCurrentFile();
     void judgeListedSize();
+    void notPutBack();
     void verify();
     void verifyNextFile();
     void readCurrentFile();

@@ -213,9 +213,7 @@ void Installation::uploadRefused(const QString &reason)
     if (run.state == State::Restoring) {
         waitForCancel(reason + " for " + name);
     } else if (run.state == State::Verifying) {
-        run.restore.markFailed(run.current);
-        log("..." + name + " was not put back whole");
-        verifyNextFile();
+        notPutBack();
     }
 }
 
@@ -240,13 +238,20 @@ void Installation::judgeListedSize()
         sendCurrentFile();
         return;
     case RestoreCheck::NotPutBack:
-        log("..." + name + " was not put back whole");
-        if (run.state == State::Verifying)
-            verifyNextFile();
-        else
-            sendNextFile();
+        notPutBack();
         return;
     }
+}
+
+// The current file is not put back; the restore goes on with the next one.
+void Installation::notPutBack()
+{
+    run.restore.markFailed(run.current);
+    log("..." + run.restore.at(run.current).name + " was not put back whole");
+    if (run.state == State::Verifying)
+        verifyNextFile();
+    else
+        sendNextFile();
 }
 
 // Every file sent is read back into memory (never into "files": the backup
@@ -316,8 +321,7 @@ void Installation::readBack(const std::optional<QByteArray> &content)
         return;
     case RestoreCheck::NotPutBack:
         log(name + " ...differs");
-        log("..." + name + " was not put back whole");
-        verifyNextFile();
+        notPutBack();
         return;
     }
 }
@@ -352,34 +356,26 @@ void Installation::interrupted(bool restart)
 void Installation::resume()
 {
     run.state = run.resumeIn;
-    const QString name = run.transferName;
     switch (run.state) {
     case State::BackingUp:
         saveCurrentFile();
         return;
     case State::Comparing:
-        if (!run.skipAfterRecovering) {
+        if (run.skipAfterRecovering) {
+            judgeCompared(std::nullopt);
+            compareNextFile();
+        } else {
             readCompared();
-            return;
         }
-        log("...the receiver's " + name + " can't be read, so it is not saved");
-        run.othersData.insert(name, QByteArray());
-        compareNextFile();
         return;
     case State::Restoring:
     case State::Verifying:
-        if (run.skipAfterRecovering) {
-            run.restore.markFailed(run.current);
-            log("..." + name + " was not put back whole");
-            if (run.state == State::Restoring)
-                sendNextFile();
-            else
-                verifyNextFile();
-        } else if (run.transfer == Transfer::Read) {
+        if (run.skipAfterRecovering)
+            notPutBack();
+        else if (run.transfer == Transfer::Read)
             readCurrentFile();
-        } else {
+        else
             sendCurrentFile();
-        }
         return;
     default:
         return;

@@ -95,13 +95,12 @@ void MainWindow::handleDownloadReply()
         // Bytes behind a whole reply: a restart's boot text, or the reply can't
         // be told from what came with it.
         replyQuiet->stop();
-        const BootText boot = bootTextAt(recived);
-        if (boot == BootText::Maybe)
+        DownloadReply ended;
+        ended.kind = bytesBehindContent(heldDownload + recived, heldDownload.size());
+        if (ended.kind == DownloadReply::NeedMore)
             return;
         recived.clear();
         heldDownload.clear();
-        DownloadReply ended;
-        ended.kind = boot == BootText::Yes ? DownloadReply::Restarted : DownloadReply::Overrun;
         endDownload(ended);
         return;
     }
@@ -144,7 +143,7 @@ void MainWindow::endDownload(const DownloadReply &reply)
     if (reply.kind == DownloadReply::Restarted) {
         safety.downloadIntoMemory = false;
         showStatus("ESP32: restarted");
-        transferCut();
+        receiverRestarted();
         return;
     }
     if (safety.downloadIntoMemory) {

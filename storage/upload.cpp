@@ -102,7 +102,7 @@ void MainWindow::handleUploadReply()
         showStatus("ESP32: restarted");
         sizeOfFile = 0;
         mode.clear();
-        transferCut();
+        receiverRestarted();
         break;
     }
 }
