@@ -122,9 +122,7 @@ void FaultsTest::unplugWhileIdle()
     QVERIFY(!serial.isOpen());
     QCOMPARE(rig->table()->rowCount(), 0);
     // The link can be opened again once the receiver is back.
-    QVERIFY(rig->receiver.start());
-    rig->portBox()->addItem(rig->receiver.portName());
-    rig->portBox()->setCurrentText(rig->receiver.portName());
+    QVERIFY(rig->plugReceiverIn());
     QVERIFY(rig->connectAndList());
     QCOMPARE(rig->tableNames(), dataFiles);
 }
@@ -198,9 +196,7 @@ void FaultsTest::unplugDuringUpload()
 
     // The second attempt puts that backup on the receiver, which lost the files it had not got back.
     QObject::disconnect(pull);
-    QVERIFY(rig->receiver.start());
-    rig->portBox()->addItem(rig->receiver.portName());
-    rig->portBox()->setCurrentText(rig->receiver.portName());
+    QVERIFY(rig->plugReceiverIn());
     rig->boxes.answer = QMessageBox::Yes;
     install();
     QVERIFY(finished());
@@ -601,8 +597,7 @@ void FaultsTest::laterTriesBringTheDataBack()
     QObject::disconnect(cut);
     QCOMPARE(rig->receiver.files().value("city.csv"), before.value("city.csv").left(19 * 32));
     for (bool cancelled : { true, false }) {
-        QVERIFY(rig->receiver.start());
-        rig->portBox()->setItemText(rig->portBox()->currentIndex(), rig->receiver.portName());
+        QVERIFY(rig->plugReceiverIn());
         const auto cancel = QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [&](char command) {
             if (command == 'D' && cancelled)
                 rig->cancel();

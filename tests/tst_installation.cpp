@@ -66,26 +66,23 @@ private:
     {
         const QString word = event.section(':', 0, 0);
         const QString value = event.section(':', 1);
-        if (word == "start")
+        // The events that carry nothing.
+        static const QHash<QString, void (Installation::*)()> plain = {
+            { "opened", &Installation::linkOpened }, { "notOpened", &Installation::linkNotOpened },
+            { "closed", &Installation::linkClosed }, { "lost", &Installation::linkLost },
+            { "active", &Installation::lineActive }, { "restarted", &Installation::restarted },
+            { "uploaded", &Installation::uploadEnded }, { "cancel", &Installation::cancel },
+        };
+        if (plain.contains(word))
+            (engine.*plain.value(word))();
+        else if (word == "start")
             engine.start({ "COM3", "ili9341", "ENG" });
-        else if (word == "opened")
-            engine.linkOpened();
-        else if (word == "notOpened")
-            engine.linkNotOpened();
-        else if (word == "closed")
-            engine.linkClosed();
-        else if (word == "lost")
-            engine.linkLost();
-        else if (word == "active")
-            engine.lineActive();
         else if (word == "list")
             listed(value);
         else if (word == "nothing")
             engine.listed({ 4096, 0, {}, true });
         else if (word == "broken")
             engine.listed({ 4096, 7, {}, false });
-        else if (word == "restarted")
-            engine.restarted();
         else if (word == "ports")
             ports = seenPorts(value);
         else if (word == "write")
@@ -93,16 +90,13 @@ private:
         else if (word == "unreadable") {
             QFile::remove(value);
             QDir().mkpath(value);
-        }
-        else if (word == "saved") {
+        } else if (word == "saved") {
             workspace.writeFile("files/" + file, file.toUtf8().leftJustified(int(size), '.', true));
             engine.fileSaved(false);
         } else if (word == "empty")
             engine.fileSaved(true);
         else if (word == "notSaved")
             engine.fileNotSaved(value);
-        else if (word == "uploaded")
-            engine.uploadEnded();
         else if (word == "refused")
             engine.uploadRefused(value);
         else if (word == "read")
@@ -115,8 +109,6 @@ private:
             engine.timerExpired(Installation::Timer(QStringList{ "check", "quiet", "limit", "reopen", "portwait", "exchange" }.indexOf(value)));
         else if (word == "yes" || word == "no")
             engine.answered(asked, word == "yes");
-        else if (word == "cancel")
-            engine.cancel();
         else
             qFatal("unknown event %s", qPrintable(event));
         take();

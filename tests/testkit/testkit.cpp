@@ -195,6 +195,15 @@ void Rig::cancel()
     window->findChild<QPushButton *>("pushButton_9")->click();
 }
 
+bool Rig::plugReceiverIn()
+{
+    if (!receiver.start())
+        return false;
+    portBox()->addItem(receiver.portName());
+    portBox()->setCurrentText(receiver.portName());
+    return true;
+}
+
 bool noModalLeft()
 {
     return QApplication::activeModalWidget() == nullptr;

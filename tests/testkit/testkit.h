@@ -94,6 +94,8 @@ public:
     void downloadRow(int row, const QString &folder);
     // Presses "Cancel".
     void cancel();
+    // Plugs the receiver in again after it was unplugged, and chooses its port.
+    bool plugReceiverIn();
 };
 
 
