@@ -14,7 +14,6 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , replyQuiet(new QTimer(this))
-    , installation(timings)
 {
     // The backup folder's digits come from this generator, as they always have.
     QT_WARNING_PUSH
@@ -77,7 +76,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     replyQuiet->setSingleShot(true);
     replyQuiet->setTimerType(Qt::PreciseTimer);
-    replyQuiet->setInterval(timings.downloadQuietMs);
+    replyQuiet->setInterval(installation.timings().downloadQuietMs);
     connect(replyQuiet, &QTimer::timeout, this, &MainWindow::takeHeldDownload);
     for (QTimer &timer : installTimers)
         timer.setSingleShot(true);

@@ -130,7 +130,6 @@ private:
     Ui::MainWindow *ui;
     QTimer *replyQuiet;             // a whole download reply is taken when it runs out
     QByteArray heldDownload;        // that reply's content meanwhile
-    InstallTimings timings;
     Installation installation;
     QVector<std::function<void()>> reports;     // what happened, not yet heard by the installation
     bool deliveringReports = false;

@@ -8,7 +8,7 @@ void MainWindow::dispatchReply()
     // readAll() would first reserve room for a whole block of its own each time.
     const int held = recived.size();
     // Bytes after a pause in a file's content may be a restarted receiver's boot text.
-    const bool stalled = !sinceArrival.isValid() || sinceArrival.elapsed() >= timings.replyStallMs;
+    const bool stalled = !sinceArrival.isValid() || sinceArrival.elapsed() >= installation.timings().replyStallMs;
     sinceArrival.start();
     if (stalled && mode == Mode::Download && sizeOfFile > 0 && safety.resumedAt < 0)
         safety.resumedAt = held;

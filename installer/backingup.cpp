@@ -128,7 +128,7 @@ void Installation::saveCurrentFile()
     run.transfer = Transfer::Save;
     run.transferName = entry.name;
     const qint64 bytes = requestFrame(Mode::Download, pathArgument(devicePath(entry.name))).size() + 4 + qint64(entry.size);
-    startTimer(Timer::Exchange, timings.exchangeLimitMs(bytes));
+    startTimer(Timer::Exchange, limits.exchangeLimitMs(bytes));
     InstallAction save(InstallAction::SaveFile);
     save.text = entry.name;
     save.value = entry.size;

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 
 namespace {
-constexpr int moveAttempts = 5;
+constexpr int nameAttempts = 5;
 }
 
 QString randomBackupName()
@@ -19,16 +19,22 @@ QString randomBackupName()
     return name;
 }
 
+QString takeFreshBackupName(const std::function<bool(const QString &)> &take)
+{
+    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+        const QString name = randomBackupName();
+        if (!QFileInfo::exists(name) && take(name))
+            return name;
+    }
+    return QString();
+}
+
 bool prepareBackupFolder(const QString &folder, QString *movedTo)
 {
     QDir here;
     movedTo->clear();
     if (QFileInfo::exists(folder)) {
-        for (int attempt = 0; attempt < moveAttempts && movedTo->isEmpty(); ++attempt) {
-            const QString aside = randomBackupName();
-            if (!QFileInfo::exists(aside) && here.rename(folder, aside))
-                *movedTo = aside;
-        }
+        *movedTo = takeFreshBackupName([&](const QString &aside) { return here.rename(folder, aside); });
         if (movedTo->isEmpty())
             return false;
     }

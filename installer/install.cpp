@@ -68,9 +68,8 @@ void MainWindow::timerExpired(Installation::Timer timer)
 
 void MainWindow::setTimings(const InstallTimings &shorter)
 {
-    timings = shorter;
-    installation = Installation(timings);
-    replyQuiet->setInterval(timings.downloadQuietMs);
+    installation = Installation(shorter);
+    replyQuiet->setInterval(shorter.downloadQuietMs);
 }
 
 void MainWindow::setPortLister(const std::function<QVector<SeenPort>()> &lister)

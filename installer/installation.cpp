@@ -13,8 +13,13 @@ const QString backupFolder = "files";
 }
 
 Installation::Installation(const InstallTimings &timings)
-    : timings(timings)
+    : limits(timings)
 {
+}
+
+const InstallTimings &Installation::timings() const
+{
+    return limits;
 }
 
 QVector<InstallAction> Installation::takeActions()
@@ -136,11 +141,11 @@ void Installation::linkOpened()
     log("...connected to device");
     if (run.state == State::Connecting) {
         run.state = State::Listing;
-        beginListingWait(timings.listingLimitBeforeFlashMs);
+        beginListingWait(limits.listingLimitBeforeFlashMs);
     } else {
         stopTimers();
         run.state = State::WaitingForReceiver;
-        beginListingWait(timings.listingLimitAfterFlashMs);
+        beginListingWait(limits.listingLimitAfterFlashMs);
     }
 }
 
@@ -153,10 +158,10 @@ void Installation::linkNotOpened()
     if (run.state != State::Reopening)
         return;
     if (!run.armed.count(Timer::Limit)) {
-        startTimer(Timer::Limit, timings.reopenLimitMs);
-        startTimer(Timer::PortWait, timings.portWaitSaidMs);
+        startTimer(Timer::Limit, limits.reopenLimitMs);
+        startTimer(Timer::PortWait, limits.portWaitSaidMs);
     }
-    startTimer(Timer::Reopen, timings.reopenEveryMs);
+    startTimer(Timer::Reopen, limits.reopenEveryMs);
     act(InstallAction::ListPorts);
 }
 
@@ -180,7 +185,7 @@ void Installation::lineActive()
     if (!listensToTheLine())
         return;
     run.heard = true;
-    startTimer(Timer::Quiet, timings.quietBeforeAskingMs);
+    startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
 }
 
 void Installation::listed(const ReceiverListing &listing)
@@ -282,7 +287,7 @@ void Installation::timerExpired(Timer timer)
     case Timer::Check:
         run.checked = true;
         log("...waiting for the receiver to start");
-        startTimer(Timer::Quiet, timings.quietBeforeAskingMs);
+        startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
         return;
     case Timer::Quiet:
         // Bytes came that did not finish the listing, or the receiver is
@@ -291,7 +296,7 @@ void Installation::timerExpired(Timer timer)
             run.heard = false;
             act(InstallAction::AskForListing);
         }
-        startTimer(Timer::Quiet, timings.quietBeforeAskingMs);
+        startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
         return;
     case Timer::Limit:
         if (run.state == State::Reopening)
@@ -349,8 +354,8 @@ void Installation::cancel()
 void Installation::beginListingWait(int limitMs)
 {
     run.heard = run.checked = false;
-    startTimer(Timer::Check, timings.checkAfterMs);
-    startTimer(Timer::Quiet, timings.quietBeforeAskingMs);
+    startTimer(Timer::Check, limits.checkAfterMs);
+    startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
     startTimer(Timer::Limit, limitMs);
     act(InstallAction::AskForListing);
 }

@@ -125,6 +125,9 @@ public:
 
     QVector<InstallAction> takeActions();
 
+    // The limits it waits by, which the window's own waits follow too.
+    const InstallTimings &timings() const;
+
     State state() const;
     bool isRunning() const;
     // The step as installStat counts it.
@@ -212,7 +215,7 @@ private:
     // The one ending: the outcome line that is due, then the controls unlocked.
     void end(Outcome outcome, const QString &reason = QString());
 
-    InstallTimings timings;
+    InstallTimings limits;
     Run run;
     QVector<InstallAction> actions;
 };

@@ -71,12 +71,7 @@ void Installation::compareNextFile()
         return;
     }
     // Saved before anything is written over them, in a folder of their own.
-    QString aside;
-    for (int attempt = 0; attempt < 5 && aside.isEmpty(); ++attempt) {
-        const QString name = randomBackupName();
-        if (!QFileInfo::exists(name) && QDir().mkdir(name))
-            aside = name;
-    }
+    QString aside = takeFreshBackupName([](const QString &name) { return QDir().mkdir(name); });
     QStringList saved;
     for (auto it = run.othersData.cbegin(); it != run.othersData.cend() && !aside.isEmpty(); ++it) {
         if (it.value().isNull())
@@ -109,7 +104,7 @@ void Installation::readCompared()
     }
     run.transfer = Transfer::Read;
     run.transferName = name;
-    startTimer(Timer::Exchange, timings.exchangeLimitMs(downloadWireBytes(name, size)));
+    startTimer(Timer::Exchange, limits.exchangeLimitMs(downloadWireBytes(name, size)));
     act(InstallAction::ReadFile, name, 0, size);
 }
 
@@ -190,7 +185,7 @@ void Installation::sendCurrentFile()
     const RestoreCheck::File &file = run.restore.at(run.current);
     run.transfer = Transfer::Send;
     run.transferName = file.name;
-    startTimer(Timer::Exchange, timings.exchangeLimitMs(uploadWireBytes(file.name, file.content.size())));
+    startTimer(Timer::Exchange, limits.exchangeLimitMs(uploadWireBytes(file.name, file.content.size())));
     InstallAction send(InstallAction::SendFile);
     send.text = file.name;
     send.content = file.content;
@@ -203,7 +198,7 @@ void Installation::uploadEnded()
         return;
     stopTimer(Timer::Exchange);
     run.transfer = Transfer::ListAfterSend;
-    startTimer(Timer::Exchange, timings.exchangeLimitMs(listingWireBytes(run.listing, run.transferName)));
+    startTimer(Timer::Exchange, limits.exchangeLimitMs(listingWireBytes(run.listing, run.transferName)));
     act(InstallAction::AskForListing);
 }
 
@@ -291,7 +286,7 @@ void Installation::readCurrentFile()
     const RestoreCheck::File &file = run.restore.at(run.current);
     run.transfer = Transfer::Read;
     run.transferName = file.name;
-    startTimer(Timer::Exchange, timings.exchangeLimitMs(downloadWireBytes(file.name, file.content.size())));
+    startTimer(Timer::Exchange, limits.exchangeLimitMs(downloadWireBytes(file.name, file.content.size())));
     act(InstallAction::ReadFile, file.name, 0, file.content.size());
 }
 
@@ -350,7 +345,7 @@ void Installation::interrupted(bool restart)
     run.heldStep = step();
     run.resumeIn = run.state;
     run.state = State::Recovering;
-    beginListingWait(timings.listingLimitBeforeFlashMs);
+    beginListingWait(limits.listingLimitBeforeFlashMs);
 }
 
 void Installation::resume()
