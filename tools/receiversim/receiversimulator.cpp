@@ -196,10 +196,8 @@ void ReceiverSimulator::unplug()
 
 void ReceiverSimulator::reset(bool afterFlash)
 {
-    if (uploading && scripted.keepPartialUploads) {
-        store.insert(uploadName, uploadContent);
-        saveFile(uploadName);
-    }
+    if (uploading)
+        keepPartialUpload();
     uploading = false;
     input.clear();
     previousReply.clear();
@@ -232,6 +230,15 @@ QByteArray ReceiverSimulator::esp32BootText()
 bool ReceiverSimulator::takeResetRequest()
 {
     return !folder.isEmpty() && QFile::remove(QDir(folder).filePath(".reset"));
+}
+
+// A firmware that writes each chunk as it comes keeps an upload cut short.
+void ReceiverSimulator::keepPartialUpload()
+{
+    if (!scripted.keepPartialUploads)
+        return;
+    store.insert(uploadName, uploadContent);
+    saveFile(uploadName);
 }
 
 // True once, when the scripted restart is due at this point of an exchange.
@@ -395,10 +402,7 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
         if (silent)
             break;
         if (scripted.stopUploadAfterChunk == uploadChunks) {
-            if (scripted.keepPartialUploads) {
-                store.insert(uploadName, uploadContent);
-                saveFile(uploadName);
-            }
+            keepPartialUpload();
             uploading = false;
             reply("a");
         } else {

@@ -115,6 +115,7 @@ private:
     void readInput();
     bool takeResetRequest();
     bool takeResetDuring(char command, const QString &path, int at);
+    void keepPartialUpload();
     void flushOutput();
     void takeInput(const QByteArray &bytes);
     bool parseRequest();
