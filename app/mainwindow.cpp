@@ -1,19 +1,26 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
-#include "app/session.h"
+#include "device/receiverlink.h"
+#include "installer/installationrunner.h"
+#include "storage/download.h"
+#include "storage/listing.h"
+#include "storage/upload.h"
 
 #include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QLocale>
-#include <QSerialPortInfo>
 #include <QTextCodec>
 #include <QTime>
-#include <QTimer>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
-    , replyQuiet(new QTimer(this))
+    , link(new ReceiverLink(this))
+    , listing(new StorageListing(link, this))
+    , download(new FileDownload(link, this))
+    , upload(new FileUpload(link, this))
+    , runner(new InstallationRunner(link, this))
 {
     // The backup folder's digits come from this generator, as they always have.
     QT_WARNING_PUSH
@@ -22,6 +29,8 @@ MainWindow::MainWindow(QWidget *parent)
     QT_WARNING_POP
 
     ui->setupUi(this);
+    connectFileManager();
+    connectInstaller();
 
     ui->pushButton->hide();
     ui->pushButton_2->hide();
@@ -73,29 +82,36 @@ MainWindow::MainWindow(QWidget *parent)
 
     if (QLocale::system().name() == "ru_RU")
         ui->comboBox_language->setCurrentIndex(1);
-
-    replyQuiet->setSingleShot(true);
-    replyQuiet->setTimerType(Qt::PreciseTimer);
-    replyQuiet->setInterval(installation.timings().downloadQuietMs);
-    connect(replyQuiet, &QTimer::timeout, this, &MainWindow::takeHeldDownload);
-    for (QTimer &timer : installTimers)
-        timer.setSingleShot(true);
-    connect(&installTimers[int(Installation::Timer::Check)], &QTimer::timeout, this, &MainWindow::countDown);
-    for (int timer = int(Installation::Timer::Quiet); timer < Installation::timerCount; ++timer)
-        connect(&installTimers[timer], &QTimer::timeout, this, [this, timer] { timerExpired(Installation::Timer(timer)); });
-    listPorts = [] {
-        QVector<SeenPort> ports;
-        for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
-            ports.append({ port.portName(), port.hasVendorIdentifier() && port.hasProductIdentifier(),
-                           port.vendorIdentifier(), port.productIdentifier() });
-        return ports;
-    };
 }
 
 MainWindow::~MainWindow()
 {
     delete openQuestion;
     delete ui;
+}
+
+void MainWindow::setTimings(const InstallTimings &shorter)
+{
+    runner->setTimings(shorter);
+}
+
+void MainWindow::setPortLister(const std::function<QVector<SeenPort>()> &lister)
+{
+    runner->setPortLister(lister);
+}
+
+// A close can't wait for an event: the installation is asked at once.
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const QString question = runner->questionBeforeClosing();
+    if (!question.isEmpty() && !confirm(question)) {
+        event->ignore();
+        return;
+    }
+    // The script may have ended while the question was open.
+    runner->stopFlashing();
+    delete openQuestion;
+    event->accept();
 }
 
 void MainWindow::log(const QString &line)

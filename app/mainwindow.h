@@ -1,29 +1,27 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-// The installer's one window. Its slots are reached by name from the form;
-// the batch transfers and the reply handlers call them directly, and
-// everything they share lives in the session state (session.h). Replies are
-// decoded by the pure functions of device/replies.h, and the installation's
-// every decision is made by its engine (installer/installation.h); the
-// handlers here only apply what those decide.
+// The installer's one window: the form and the person. Its slots, reached by
+// name from the form, check what the user may do and call the receiver's
+// link (device/receiverlink.h), the file exchanges (storage/) or the
+// installation's runner (installer/installationrunner.h); what those report
+// is shown here, and the answers to their questions go back to them.
 
-#include "installer/consoletext.h"
 #include "installer/installation.h"
-#include "installer/timings.h"
+#include "installer/consoletext.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
-#include <QVector>
 
-#include <array>
 #include <functional>
-#include <optional>
 
-struct DownloadReply;
+class FileDownload;
+class FileUpload;
+class InstallationRunner;
+class ReceiverLink;
+class StorageListing;
+struct InstallTimings;
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
@@ -47,96 +45,54 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
-    void on_pushButton_clicked();                   // Download - storage/download.cpp
-    void on_pushButton_2_clicked();                 // Upload - storage/upload.cpp
-    void on_pushButton_3_clicked();                 // Connect / disconnect - device/connection.cpp
-    void on_pushButton_6_clicked();                 // Scan - device/portscan.cpp
-    void on_pushButton_4_clicked();                 // Remove - storage/commands.cpp
-    void on_pushButton_5_clicked();                 // Format - storage/commands.cpp
-    void on_pushButton_7_clicked();                 // Execute - storage/commands.cpp
-    void on_pushButton_8_clicked();                 // Reboot - storage/commands.cpp
-    void on_pushButton_Install_clicked();           // Install FW - installer/install.cpp
-    void Install();                                 // the installation hears what was reported - installer/install.cpp
-    void on_pushButton_UploadAll_clicked();         // Upload all - storage/batch.cpp
-    void on_pushButton_DownloadAll_clicked();       // Download all - storage/batch.cpp
-    void on_comboBox_2_currentIndexChanged(const QString &arg1);    // display selector - installer/options.cpp
-    void on_comboBox_language_currentIndexChanged(int index);       // language selector - installer/options.cpp
-    void on_pushButton_9_clicked();                 // Cancel - installer/install.cpp
-    void on_pushButton_Driver_clicked();            // Install driver - installer/options.cpp
-    void countDown();                               // the three-second check - installer/install.cpp
+    void on_pushButton_clicked();                   // Download - mainwindow_files.cpp
+    void on_pushButton_2_clicked();                 // Upload - mainwindow_files.cpp
+    void on_pushButton_3_clicked();                 // Connect / disconnect - mainwindow_files.cpp
+    void on_pushButton_6_clicked();                 // Scan - mainwindow_files.cpp
+    void on_pushButton_4_clicked();                 // Remove - mainwindow_files.cpp
+    void on_pushButton_5_clicked();                 // Format - mainwindow_files.cpp
+    void on_pushButton_7_clicked();                 // Execute - mainwindow_files.cpp
+    void on_pushButton_8_clicked();                 // Reboot - mainwindow_files.cpp
+    void on_pushButton_Install_clicked();           // Install FW - mainwindow_installer.cpp
+    void Install();                                 // the installation hears what happened - mainwindow_installer.cpp
+    void on_pushButton_UploadAll_clicked();         // Upload all - mainwindow_files.cpp
+    void on_pushButton_DownloadAll_clicked();       // Download all - mainwindow_files.cpp
+    void on_comboBox_2_currentIndexChanged(const QString &arg1);    // display selector - mainwindow_installer.cpp
+    void on_comboBox_language_currentIndexChanged(int index);       // language selector - mainwindow_installer.cpp
+    void on_pushButton_9_clicked();                 // Cancel - mainwindow_installer.cpp
+    void on_pushButton_Driver_clicked();            // Install driver - mainwindow_installer.cpp
+    void countDown();                               // the three-second check - mainwindow_installer.cpp
 
 private:
-    // Receive path: the dispatcher and one handler per pending request.
-    void dispatchReply();
-    void handleDownloadReply();
-    void takeHeldDownload();
-    void endDownload(const DownloadReply &reply);
-    void endDownloadWith(const QString &message);
-    void handleUploadReply();
-    void endUpload(const QString &message);
-    QString startUpload(const QString &name, const QByteArray &content);
-    void handleMemoryReply();
-    void handleListReply();
-    void showListing(const QVector<ListEntry> &entries);
-    void handleRemoveReply();
-    void handleEraseReply();
-    void handleExecuteReply();
-
-    // Connection.
-    bool openLink();
-    void closeLink();
-    void closeLostLink();
-    void giveUpExchange();
+    // The file manager: its views and its refusals.
+    void connectFileManager();
     void resetStorageView();
-    void handleLinkError(int error);
-
-    // Transfers.
-    void startDownload(const QString &name, quint32 listedSize, const QString &folder);
-    void saveRow(int row, const QString &name, quint32 size);
-    void readIntoMemory(const QString &name, quint32 size);
-    void sendFile(const QString &name, const QByteArray &content);
-
-    // Refusals before a request is sent.
+    void showFigures(quint32 total, quint32 used);
+    void showListing(const QVector<ListEntry> &entries);
     void refuse(QMessageBox::Icon icon, const QString &text);
     bool confirm(const QString &question);
     bool linkIsIdle(const QString &busyText);
-    bool hasSelectedFile();
+    bool hasSelectedFile() const;
     int selectedRow() const;
     QString selectedFileName() const;
 
-    // The installation: what the link and the transfers report to it, and
-    // carrying out what it answers.
-    enum class Saved { Yes, Empty, No };
-    void lineActive();
-    void receiverRestarted();
-    void listingEnded(const ReceiverListing &listing);
-    void downloadEnded(Saved outcome, const QString &problem = QString());
-    void readBackEnded(const std::optional<QByteArray> &content);
-    void uploadEnded();
-    void linkLost();
-    void report(const std::function<void()> &event);
-    void timerExpired(Installation::Timer timer);
-    void stopInstallTimer(int timer);
-    void carryOutActions();
-    void carryOut(const InstallAction &action);
-    void askQuestion(Installation::Question question, const QString &text, bool yesByDefault);
-    void endInstallation();
+    // The installation: what its runner shows and asks.
+    void connectInstaller();
     void setControlsLocked(bool locked);
-    void startFlashing(const QString &port, const QString &display);
+    void askQuestion(Installation::Question question, const QString &text, bool yesByDefault);
+    void showRefusal(const QString &text);
     void showScriptLines(const QVector<ConsoleText::ShownLine> &lines);
+    void endInstallation();
+
     void log(const QString &line);
     void showStatus(const QString &text);
 
     Ui::MainWindow *ui;
-    QTimer *replyQuiet;             // a whole download reply is taken when it runs out
-    QByteArray heldDownload;        // that reply's content meanwhile
-    Installation installation;
-    QVector<std::function<void()>> reports;     // what happened, not yet heard by the installation
-    bool deliveringReports = false;
-    std::array<QTimer, Installation::timerCount> installTimers;   // one per Installation::Timer
-    std::array<int, Installation::timerCount> timerRuns = {};     // counts each timer's starts and stops
-    std::function<QVector<SeenPort>()> listPorts;
-    QElapsedTimer sinceArrival;     // since bytes last came: a reply that stalls may go on with boot text
+    ReceiverLink *link;
+    StorageListing *listing;        // the file manager's own exchanges on the link
+    FileDownload *download;
+    FileUpload *upload;
+    InstallationRunner *runner;
     QPointer<QMessageBox> openQuestion;
 };
 

@@ -16,5 +16,20 @@ int currentRowDownloadAll = -1;
 int installStat = 0;
 QString lang[10] = { "ENG", "RUS", "ITA", "CZE", "DEU", "FRA", "POL", "POR", "RON", "SPA" };
 
-SafetyState safety;
-ScriptRun *flashScript = nullptr;
+void resetSession()
+{
+    serial.close();
+    connected = false;
+    file.setFileName(QString());
+    totalMemory = 0;
+    usedMemory = 0;
+    recived.clear();
+    mode.clear();
+    sizeOfFile = 0;
+    dataBytes.clear();
+    writeBytesLength = 0;
+    sizeOfData = 0;
+    nextFileNameUpload.clear();
+    currentRowDownloadAll = -1;
+    installStat = 0;
+}

@@ -1,6 +1,4 @@
 #include "device/portscan.h"
-#include "app/mainwindow.h"
-#include "ui_mainwindow.h"
 
 #include <QSerialPortInfo>
 
@@ -12,13 +10,11 @@ int preferredPortIndex(const QStringList &portNames)
     return portNames.isEmpty() ? -1 : 0;
 }
 
-void MainWindow::on_pushButton_6_clicked()
+QVector<SeenPort> seenPorts()
 {
-    ui->comboBox->clear();
-    QStringList names;
+    QVector<SeenPort> ports;
     for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
-        names << port.portName();
-    ui->comboBox->addItems(names);
-    ui->comboBox->setCurrentIndex(preferredPortIndex(names));
-    showStatus("scan ports complete");
+        ports.append({ port.portName(), port.hasVendorIdentifier() && port.hasProductIdentifier(),
+                       port.vendorIdentifier(), port.productIdentifier() });
+    return ports;
 }

@@ -123,6 +123,28 @@ ListReply decodeListReply(QByteArray &buffer, quint32 &bodyLength)
     return reply;
 }
 
+QString downloadReplyWords(DownloadReply::Kind kind)
+{
+    switch (kind) {
+    case DownloadReply::Refused:
+        return "ESP32: can't open the file";
+    case DownloadReply::TooLarge:
+        return "ESP32: file too large";
+    case DownloadReply::SizeDiffers:
+        return "ESP32: file size differs from the list";
+    case DownloadReply::Overrun:
+        return "ESP32: reply longer than the file";
+    case DownloadReply::Empty:
+        return "file empty";
+    case DownloadReply::Restarted:
+        return "ESP32: restarted";
+    case DownloadReply::Complete:
+        return "downloaded 100%";
+    default:
+        return QString();
+    }
+}
+
 DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize, int *resumedAt)
 {
     DownloadReply reply;

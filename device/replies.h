@@ -48,6 +48,15 @@ struct ListBody
 };
 ListBody parseListBody(const QByteArray &body);
 
+// The receiver's storage figures and file list, as one listing brought them.
+struct ReceiverListing
+{
+    quint32 total = 0;
+    quint32 used = 0;
+    QVector<ListEntry> entries;
+    bool whole = true;              // every entry read, nothing came beyond them
+};
+
 // LIST: the header (bodyLength takes N; 0 while no header is taken), then
 // the body once N bytes are held. A body is whole when it parses into whole
 // entries exactly and no byte came beyond it.
@@ -79,6 +88,9 @@ struct DownloadReply
     int percent = 0;                // Progress
     QByteArray content;             // Complete: exactly the announced bytes
 };
+// The status bar's words for a reply that ends a download otherwise than in
+// progress: what the receiver said, or why its reply is not taken.
+QString downloadReplyWords(DownloadReply::Kind kind);
 DownloadReply decodeDownloadReply(QByteArray &buffer, int &fileSize, quint32 expectedSize, int *resumedAt = nullptr);
 // What bytes behind a whole reply's content mean (bytes holds the content,
 // then them): Restarted when they are, or show, a restart's boot text, which

@@ -98,21 +98,38 @@ void Installation::log(const QString &line)
 
 void Installation::startTimer(Timer timer, int ms)
 {
-    run.armed.insert(timer);
     act(InstallAction::StartTimer, QString(), int(timer), ms);
 }
 
 void Installation::stopTimer(Timer timer)
 {
-    if (run.armed.erase(timer) != 0)
-        act(InstallAction::StopTimer, QString(), int(timer));
+    act(InstallAction::StopTimer, QString(), int(timer));
 }
 
 void Installation::stopTimers()
 {
-    for (Timer timer : run.armed)
-        act(InstallAction::StopTimer, QString(), int(timer));
-    run.armed.clear();
+    for (int timer = 0; timer < timerCount; ++timer)
+        act(InstallAction::StopTimer, QString(), timer);
+}
+
+// Each timer belongs to a wait of its own: an expiry that comes once that
+// wait is over means nothing.
+bool Installation::waitsFor(Timer timer) const
+{
+    switch (timer) {
+    case Timer::Check:
+    case Timer::Quiet:
+        return listensToTheLine();
+    case Timer::Limit:
+        return listensToTheLine() || run.state == State::Reopening;
+    case Timer::Reopen:
+    case Timer::PortWait:
+        return run.state == State::Reopening;
+    case Timer::Exchange:
+        return run.state == State::BackingUp || run.state == State::Comparing || run.state == State::Restoring
+            || run.state == State::Verifying;
+    }
+    return false;
 }
 
 void Installation::ask(Question question, const QString &text, bool yesByDefault)
@@ -131,7 +148,7 @@ void Installation::start(const InstallChoices &choices)
     run.choices = choices;
     run.state = State::Connecting;
     act(InstallAction::Begin, "-> Start installation...");
-    act(InstallAction::OpenLink);
+    act(InstallAction::OpenLink, run.choices.port);
 }
 
 void Installation::linkOpened()
@@ -157,7 +174,8 @@ void Installation::linkNotOpened()
     }
     if (run.state != State::Reopening)
         return;
-    if (!run.armed.count(Timer::Limit)) {
+    if (!run.portAway) {
+        run.portAway = true;
         startTimer(Timer::Limit, limits.reopenLimitMs);
         startTimer(Timer::PortWait, limits.portWaitSaidMs);
     }
@@ -173,11 +191,11 @@ void Installation::linkClosed()
     flash();
 }
 
-void Installation::linkLost()
+void Installation::linkLost(const QString &words)
 {
     // Never flash or restore on a link that is gone.
     if (isRunning())
-        end(Outcome::Incomplete, "connection lost");
+        end(Outcome::Incomplete, words);
 }
 
 void Installation::lineActive()
@@ -208,6 +226,9 @@ void Installation::listed(const ReceiverListing &listing)
         return;
     case State::Recovering:
         stopTimers();
+        // After the flash the figures of the latest listing decide what fits.
+        if (run.afterFlash && listing.whole)
+            run.listing = listing;
         resume();
         return;
     case State::Restoring:
@@ -260,7 +281,7 @@ void Installation::portsSeen(const QVector<SeenPort> &ports)
     log("...the receiver is back on " + back);
     run.choices.port = back;
     act(InstallAction::SelectPort, back);
-    act(InstallAction::OpenLink);
+    act(InstallAction::OpenLink, back);
 }
 
 void Installation::flashEnded()
@@ -281,7 +302,7 @@ void Installation::flashEnded()
 
 void Installation::timerExpired(Timer timer)
 {
-    if (run.armed.erase(timer) == 0)
+    if (!waitsFor(timer))
         return;
     switch (timer) {
     case Timer::Check:
@@ -305,7 +326,7 @@ void Installation::timerExpired(Timer timer)
             listingNeverCame();
         return;
     case Timer::Reopen:
-        act(InstallAction::OpenLink);
+        act(InstallAction::OpenLink, run.choices.port);
         return;
     case Timer::PortWait:
         log("...waiting for " + run.choices.port + " to come back");
@@ -407,7 +428,7 @@ void Installation::reopen()
 {
     run.state = State::Reopening;
     run.afterFlash = true;
-    act(InstallAction::OpenLink);
+    act(InstallAction::OpenLink, run.choices.port);
 }
 
 void Installation::portNotBack()

@@ -23,7 +23,6 @@
 #include <QVector>
 
 #include <optional>
-#include <set>
 
 // What the user chose for this installation.
 struct InstallChoices
@@ -33,22 +32,13 @@ struct InstallChoices
     QString languageCode;           // "ENG" ...: the language file put back
 };
 
-// The receiver's storage figures and file list, as one listing brought them.
-struct ReceiverListing
-{
-    quint32 total = 0;
-    quint32 used = 0;
-    QVector<ListEntry> entries;
-    bool whole = true;              // every entry read, nothing beyond them
-};
-
 struct InstallAction
 {
     enum Kind {
         Begin,          // lock the controls, show Cancel; text: the log pane's only line
         Log,            // text: a line for the log pane
         Status,         // text: for the status bar
-        OpenLink,       // the port chosen in the port list
+        OpenLink,       // text: the port
         CloseLink,
         AskForListing,  // MEMORY, then LIST; whatever exchange is pending is given up
         SaveFile,       // text: the file, value: its listed size, number: its row; saved into "files"
@@ -58,6 +48,7 @@ struct InstallAction
         SelectPort,     // text: the port, chosen in the port list
         Flash,          // text: the port, detail: the display controller
         Ask,            // number: the Question, text: its words, value: 1 when Yes is the default
+        Refuse,         // text: a refusal for a box of its own, which the installation doesn't wait for
         StartTimer,     // number: the Timer, value: milliseconds
         StopTimer,      // number: the Timer
         AllowCancel,    // number: 1 or 0
@@ -108,13 +99,12 @@ public:
     void linkOpened();
     void linkNotOpened();
     void linkClosed();
-    void linkLost();
+    void linkLost(const QString &words);
     void lineActive();              // bytes came while a listing was awaited
     void listed(const ReceiverListing &listing);
     void fileSaved(bool empty);
     void fileNotSaved(const QString &reason);
     void uploadEnded();
-    void uploadRefused(const QString &reason);
     void readBack(const std::optional<QByteArray> &content);
     void restarted();               // boot text came in the middle of an exchange
     void portsSeen(const QVector<SeenPort> &ports);
@@ -151,7 +141,7 @@ private:
         bool afterFlash = false;
         bool heard = false;             // bytes came since the listing was last asked for
         bool checked = false;           // the three seconds have passed
-        std::set<Timer> armed;
+        bool portAway = false;          // after the flash, the port didn't open again: its limits run
         ReceiverListing listing;        // the receiver's files before the flash, then its latest listing
         bool nothingToLose = false;     // it said plainly it holds nothing: the backup is skipped
         std::optional<RestoreRecord> offered;   // the pending record put to the user
@@ -178,6 +168,7 @@ private:
     void startTimer(Timer timer, int ms);
     void stopTimer(Timer timer);
     void stopTimers();
+    bool waitsFor(Timer timer) const;
     void ask(Question question, const QString &text, bool yesByDefault);
 
     void beginListingWait(int limitMs);

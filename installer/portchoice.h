@@ -1,18 +1,7 @@
 #ifndef PORTCHOICE_H
 #define PORTCHOICE_H
 
-#include <QString>
-#include <QVector>
-#include <QtGlobal>
-
-// A serial port as the system lists it.
-struct SeenPort
-{
-    QString name;
-    bool hasIds = false;            // a USB port's vendor and product ids are known
-    quint16 vendorId = 0;
-    quint16 productId = 0;
-};
+#include "device/portscan.h"
 
 // The port the receiver came back on after the flash, when its old one
 // doesn't open: the one port that is new since before the flash and has the

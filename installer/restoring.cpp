@@ -155,20 +155,14 @@ void Installation::sendNextFile()
         log(file.name);
         if (recorded && recorded->folder != backupFolder)
             log("...put back from the folder " + recorded->folder);
-        if (!QFile::exists(file.source)) {
-            act(InstallAction::Status, "file no exist: " + file.source);
-            log("...skipped");
+        const UploadSource source = readUploadSource(file.source);
+        if (!source.problem.isEmpty()) {
+            act(InstallAction::Status, source.problem);
+            log(source.missing ? "...skipped" : "..." + source.problem + " for " + file.name);
             run.restore.markFailed(run.current);
             continue;
         }
-        QFile input(file.source);
-        if (!input.open(QIODevice::ReadOnly)) {
-            act(InstallAction::Status, "PC: can't open uploading file");
-            log("...PC: can't open uploading file for " + file.name);
-            run.restore.markFailed(run.current);
-            continue;
-        }
-        file.content = input.readAll();
+        file.content = source.content;
         if (recorded && sha256Of(file.content) != recorded->sha256) {
             log("...PC: " + file.source + " is not as it was saved");
             run.restore.markFailed(run.current);
@@ -183,6 +177,16 @@ void Installation::sendNextFile()
 void Installation::sendCurrentFile()
 {
     const RestoreCheck::File &file = run.restore.at(run.current);
+    // Refused before anything is sent, and the box that says so is not
+    // waited for: the installation waits for Cancel meanwhile.
+    if (!fitsInFreeSpace(file.content.size(), run.listing.total, run.listing.used)) {
+        act(InstallAction::Refuse, notEnoughSpaceWords());
+        if (run.state == State::Verifying)
+            notPutBack();
+        else
+            waitForCancel(notEnoughSpaceWords() + " for " + file.name);
+        return;
+    }
     run.transfer = Transfer::Send;
     run.transferName = file.name;
     startTimer(Timer::Exchange, limits.exchangeLimitMs(uploadWireBytes(file.name, file.content.size())));
@@ -200,16 +204,6 @@ void Installation::uploadEnded()
     run.transfer = Transfer::ListAfterSend;
     startTimer(Timer::Exchange, limits.exchangeLimitMs(listingWireBytes(run.listing, run.transferName)));
     act(InstallAction::AskForListing);
-}
-
-void Installation::uploadRefused(const QString &reason)
-{
-    const QString name = run.current >= 0 ? run.restore.at(run.current).name : QString();
-    if (run.state == State::Restoring) {
-        waitForCancel(reason + " for " + name);
-    } else if (run.state == State::Verifying) {
-        notPutBack();
-    }
 }
 
 void Installation::judgeListedSize()

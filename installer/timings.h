@@ -21,10 +21,6 @@ struct InstallTimings
     int reopenEveryMs = 1000;
     int reopenLimitMs = 30000;
     int portWaitSaidMs = 3000;
-    // A few bit times would do; a USB bridge hands bytes over in frames of a millisecond.
-    int downloadQuietMs = 2;
-    // A reply that pauses this long and goes on with boot text was cut by a restart.
-    int replyStallMs = 10;
     // Every exchange may take this long, and three times its bytes' time on
     // a 115200-baud line, before the receiver counts as not answering.
     int exchangeBaseMs = 2000;

@@ -1,7 +1,4 @@
 #include "storage/batch.h"
-#include "app/mainwindow.h"
-#include "app/session.h"
-#include "ui_mainwindow.h"
 
 QStringList dataFileNames()
 {
@@ -17,23 +14,4 @@ QString nextUploadName(const QString &current, const QString &languageCode)
     if (at < 0)
         return QString();
     return at + 1 < names.size() ? names.at(at + 1) : languageCode.toLower() + ".lng";
-}
-
-void MainWindow::on_pushButton_UploadAll_clicked()
-{
-    nextFileNameUpload = nextUploadName(nextFileNameUpload, lang[ui->comboBox_language->currentIndex()]);
-    if (!nextFileNameUpload.isEmpty())
-        on_pushButton_2_clicked();
-}
-
-void MainWindow::on_pushButton_DownloadAll_clicked()
-{
-    ++currentRowDownloadAll;
-    if (currentRowDownloadAll == 0)
-        safety.savedNames.clear();
-    if (currentRowDownloadAll < ui->tableWidget->rowCount()) {
-        on_pushButton_clicked();
-        return;
-    }
-    currentRowDownloadAll = -1;
 }

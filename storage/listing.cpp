@@ -1,17 +1,10 @@
 #include "storage/listing.h"
-#include "app/mainwindow.h"
-#include "app/session.h"
-#include "device/connection.h"
-#include "device/frames.h"
-#include "device/replies.h"
-#include "ui_mainwindow.h"
+#include "device/receiverlink.h"
 
-#include <QHash>
-#include <QHeaderView>
-#include <QIcon>
 #include <QStringList>
 
 #include <climits>
+#include <utility>
 
 QString getExtension(const QString &name)
 {
@@ -46,57 +39,23 @@ BarFigures storageBarFigures(quint32 total, quint32 used)
     return { int(total >> shift), int(qMin(used >> shift, quint32(INT_MAX))) };
 }
 
-void MainWindow::handleMemoryReply()
+StorageListing::StorageListing(ReceiverLink *link, QObject *parent)
+    : QObject(parent)
+    , link(link)
 {
-    const MemoryReply reply = decodeMemoryReply(recived);
-    if (!reply.complete)
-        return;
-    totalMemory = reply.total;
-    usedMemory = reply.used;
-
-    const BarFigures bar = storageBarFigures(totalMemory, usedMemory);
-    ui->memory->setRange(0, bar.maximum);
-    ui->memory->setValue(bar.value);
-    ui->totalMemory->setText(QString::number(totalMemory));
-    ui->availableMemory->setText(QString::number(quint32(totalMemory - usedMemory)));
-
-    startRequest(Mode::List);
+    connect(link, &ReceiverLink::memory, this, [this] {
+        if (pending)
+            this->link->askForList();
+    });
+    connect(link, &ReceiverLink::listed, this, [this](const ReceiverListing &listing) {
+        if (std::exchange(pending, false))
+            emit listed(listing);
+    });
+    connect(link, &ReceiverLink::dropped, this, [this] { pending = false; });
 }
 
-void MainWindow::handleListReply()
+void StorageListing::refresh()
 {
-    const ListReply reply = decodeListReply(recived, sizeOfData);
-    if (reply.headerTaken) {
-        ui->tableWidget->setRowCount(0);
-        ui->tableWidget->clear();
-    }
-    if (!reply.complete)
-        return;
-    mode.clear();
-    showListing(reply.entries);
-    listingEnded({ totalMemory, usedMemory, reply.entries, reply.whole });
-}
-
-// All rows at once, and the header labels once for them: the table shows the
-// same as when it was filled row by row, without redoing its layout for
-// every row.
-void MainWindow::showListing(const QVector<ListEntry> &entries)
-{
-    ui->tableWidget->setRowCount(entries.size());
-    QHash<QString, QIcon> icons;    // each image decoded once per listing, not once per row
-    for (int row = 0; row < entries.size(); ++row) {
-        const ListEntry &entry = entries.at(row);
-        const QString iconPath = iconForExtension(getExtension(entry.name));
-        if (!icons.contains(iconPath))
-            icons.insert(iconPath, QIcon(iconPath));
-        auto *icon = new QTableWidgetItem;
-        icon->setIcon(icons.value(iconPath));
-        ui->tableWidget->setItem(row, 0, icon);
-        ui->tableWidget->setItem(row, 1, new QTableWidgetItem(entry.name));
-        ui->tableWidget->setItem(row, 2, new QTableWidgetItem(QString::number(entry.size)));
-    }
-    if (!entries.isEmpty()) {
-        ui->tableWidget->setHorizontalHeaderLabels({ QString(), "Name", "Size, Bytes" });
-        ui->tableWidget->verticalHeader()->hide();
-    }
+    pending = true;
+    link->askForMemory();
 }

@@ -1,8 +1,13 @@
 #ifndef LISTING_H
 #define LISTING_H
 
+#include "device/replies.h"
+
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
+
+class ReceiverLink;
 
 // The lower-case text between the first "." of a name and the next one; empty
 // when there is no "." or the name begins with it.
@@ -19,5 +24,23 @@ struct BarFigures
     int value = 0;
 };
 BarFigures storageBarFigures(quint32 total, quint32 used);
+
+// The storage listing: the receiver's figures (MEMORY), then its file list
+// (LIST), as one exchange.
+class StorageListing : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StorageListing(ReceiverLink *link, QObject *parent = nullptr);
+    void refresh();
+
+signals:
+    void listed(const ReceiverListing &listing);
+
+private:
+    ReceiverLink *link;
+    bool pending = false;           // this exchange asked: the replies are its own
+};
 
 #endif

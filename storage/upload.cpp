@@ -1,25 +1,9 @@
 #include "storage/upload.h"
-#include "app/mainwindow.h"
 #include "app/session.h"
-#include "device/connection.h"
 #include "device/frames.h"
-#include "device/replies.h"
-#include "storage/filenames.h"
-#include "ui_mainwindow.h"
+#include "device/receiverlink.h"
 
-#include <QFileDialog>
-
-void rightWrite()
-{
-    writeBytesLength = dataBytes.size() - safety.uploadOffset;
-    if (writeBytesLength != 0) {
-        const int k = qMin(writeBytesLength, sizeOfPiece);
-        sendRequest(chunkFrame(QByteArray::fromRawData(dataBytes.constData() + safety.uploadOffset, k)));
-        safety.uploadOffset += k;
-    } else {
-        sendRequest(endFrame());
-    }
-}
+#include <QFile>
 
 int uploadPercent(int bytesLeft, int fileSize)
 {
@@ -28,91 +12,68 @@ int uploadPercent(int bytesLeft, int fileSize)
     return 100 - int(qint64(bytesLeft) * 100 / fileSize);
 }
 
-void MainWindow::on_pushButton_2_clicked()
+bool fitsInFreeSpace(qint64 size, quint32 total, quint32 used)
 {
-    if (!linkIsIdle("device is busy now: " + mode))
-        return;
+    return quint32(size) < quint32(total - used);
+}
 
-    const bool batch = !nextFileNameUpload.isEmpty();
-    QString source;
-    if (batch) {
-        log(nextFileNameUpload);
-        source = batchUploadSource(nextFileNameUpload);
+QString notEnoughSpaceWords()
+{
+    return "ESP32: not enough free space";
+}
+
+UploadSource readUploadSource(const QString &path)
+{
+    UploadSource source;
+    QFile input(path);
+    if (!input.exists()) {
+        source.missing = true;
+        source.problem = "file no exist: " + path;
+    } else if (!input.open(QIODevice::ReadOnly)) {
+        source.problem = "PC: can't open uploading file";
     } else {
-        source = QFileDialog::getOpenFileName(nullptr);
+        source.content = input.readAll();
     }
-    if (source.isEmpty()) {
-        showStatus("ESP32: empty uploading path");
-        return;
-    }
-    if (!QFile::exists(source)) {
-        showStatus("file no exist: " + source);
-        log("...skipped");
-        if (batch)
-            on_pushButton_UploadAll_clicked();
-        return;
-    }
-
-    const QString name = cleanedUploadName(source);
-    if (isIncorrectUploadName(name)) {
-        refuse(QMessageBox::Critical, "incorrect file name");
-        return;
-    }
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly)) {
-        showStatus("PC: can't open uploading file");
-        return;
-    }
-    // A refused file stops a batch: its listing, which would send the next, never comes.
-    startUpload(name, input.readAll());
+    return source;
 }
 
-// Sends the upload header for a file after the check of the free space; the
-// refusal in words when it was refused.
-QString MainWindow::startUpload(const QString &name, const QByteArray &content)
+FileUpload::FileUpload(ReceiverLink *link, QObject *parent)
+    : QObject(parent)
+    , link(link)
 {
-    if (quint32(content.size()) >= quint32(totalMemory - usedMemory)) {
-        refuse(QMessageBox::Warning, "ESP32: not enough free space");
-        return "ESP32: not enough free space";
-    }
-    dataBytes = content;
-    safety.uploadOffset = 0;
-    sizeOfFile = dataBytes.size();
-    showStatus("uploading...");
-    startRequest(Mode::Upload, uploadArguments(devicePath(name), quint32(sizeOfFile)));
-    return QString();
-}
-
-void MainWindow::handleUploadReply()
-{
-    switch (decodeUploadReply(recived)) {
-    case UploadReply::NeedMore:
-        break;
-    case UploadReply::Ready:
+    connect(link, &ReceiverLink::readyForChunk, this, [this] {
+        if (!pending)
+            return;
         rightWrite();
-        showStatus("uploaded " + QString::number(uploadPercent(writeBytesLength, sizeOfFile)) + "%");
-        break;
-    case UploadReply::Complete:
-        endUpload("uploading complete");
-        break;
-    case UploadReply::Stopped:
-        endUpload("uploading stoped");
-        break;
-    case UploadReply::Restarted:
-        showStatus("ESP32: restarted");
+        emit status("uploaded " + QString::number(uploadPercent(writeBytesLength, sizeOfFile)) + "%");
+    });
+    connect(link, &ReceiverLink::uploadEnded, this, [this](UploadReply outcome) {
+        if (!std::exchange(pending, false))
+            return;
         sizeOfFile = 0;
-        mode.clear();
-        receiverRestarted();
-        break;
-    }
+        emit ended(outcome);
+    });
+    connect(link, &ReceiverLink::dropped, this, [this] { pending = false; });
 }
 
-// Either end of an upload is followed by a listing: the storage figures and
-// the file table show what the receiver holds now.
-void MainWindow::endUpload(const QString &message)
+void FileUpload::send(const QString &name, const QByteArray &content)
 {
-    showStatus(message);
-    sizeOfFile = 0;
-    mode.clear();
-    uploadEnded();
+    dataBytes = content;
+    uploadOffset = 0;
+    sizeOfFile = dataBytes.size();
+    emit status("uploading...");
+    pending = true;
+    link->startUpload(name, quint32(sizeOfFile));
+}
+
+void FileUpload::rightWrite()
+{
+    writeBytesLength = dataBytes.size() - uploadOffset;
+    if (writeBytesLength != 0) {
+        const int k = qMin(writeBytesLength, sizeOfPiece);
+        link->writeFrame(chunkFrame(QByteArray::fromRawData(dataBytes.constData() + uploadOffset, k)));
+        uploadOffset += k;
+    } else {
+        link->writeFrame(endFrame());
+    }
 }

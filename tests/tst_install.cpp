@@ -362,18 +362,18 @@ void InstallTest::flashingKeepsWindowServed()
     bool cancelEnabled = false;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (!flashScript)
+        if (!rig->flashing())
             return;
         ++ticks;
         cancelEnabled = cancelEnabled || rig->window->findChild<QPushButton *>("pushButton_9")->isEnabled();
     });
     timer.start(20);
     install();
-    QTRY_VERIFY_WITH_TIMEOUT(flashScript && log().contains("Connecting...."), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig->flashing() && log().contains("Connecting...."), 10000);
     // Closing the window while the firmware is written asks first.
     rig->boxes.answer = QMessageBox::Cancel;
     QVERIFY(!rig->window->close());
-    QVERIFY(flashScript);
+    QVERIFY(rig->flashing());
     QVERIFY(finished());
     QVERIFY(ticks > 5);
     QVERIFY(!cancelEnabled);
@@ -396,12 +396,12 @@ void InstallTest::quittingDuringFlashStopsTheScript()
     rig->window->show();
     rig->workspace.writeFile("flash.sh", "sleep 60 &\necho $! > flasher-pid\nwait\n");
     install();
-    QTRY_VERIFY_WITH_TIMEOUT(flashScript && QFile::exists("flasher-pid"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig->flashing() && QFile::exists("flasher-pid"), 10000);
     const QByteArray flasher = rig->workspace.readFile("flasher-pid").trimmed();
     QVERIFY(!flasher.isEmpty());
     rig->boxes.answer = QMessageBox::Yes;
     QVERIFY(rig->window->close());
-    QVERIFY(!flashScript);
+    QVERIFY(!rig->flashing());
     // Gone, or a zombie that nobody waits for any more.
     QTRY_VERIFY(!QFile::exists("/proc/" + flasher) || rig->workspace.readFile("/proc/" + flasher + "/stat").contains(") Z "));
 }

@@ -33,6 +33,7 @@ QString describe(const InstallAction &action, const QString &file)
     case InstallAction::Flash: return "[flash " + action.text + " " + action.detail + "]";
     case InstallAction::ListPorts: return "[ports]";
     case InstallAction::SelectPort: return "[select " + action.text + "]";
+    case InstallAction::Refuse: return "[refuse " + action.text + "]";
     case InstallAction::Ask: return QString("[ask ") + questions[action.number] + (action.value ? " yes]" : " no]");
     case InstallAction::StartTimer: return QString("[") + timers[action.number] + "]";
     case InstallAction::StopTimer: break;
@@ -69,12 +70,14 @@ private:
         // The events that carry nothing.
         static const QHash<QString, void (Installation::*)()> plain = {
             { "opened", &Installation::linkOpened }, { "notOpened", &Installation::linkNotOpened },
-            { "closed", &Installation::linkClosed }, { "lost", &Installation::linkLost },
+            { "closed", &Installation::linkClosed },
             { "active", &Installation::lineActive }, { "restarted", &Installation::restarted },
             { "uploaded", &Installation::uploadEnded }, { "cancel", &Installation::cancel },
         };
         if (plain.contains(word))
             (engine.*plain.value(word))();
+        else if (word == "lost")
+            engine.linkLost("connection lost");
         else if (word == "start")
             engine.start({ "COM3", "ili9341", "ENG" });
         else if (word == "list")
@@ -83,6 +86,8 @@ private:
             engine.listed({ 4096, 0, {}, true });
         else if (word == "broken")
             engine.listed({ 4096, 7, {}, false });
+        else if (word == "full")
+            engine.listed({ 4096, 4096, {}, true });
         else if (word == "ports")
             ports = seenPorts(value);
         else if (word == "write")
@@ -97,8 +102,6 @@ private:
             engine.fileSaved(true);
         else if (word == "notSaved")
             engine.fileNotSaved(value);
-        else if (word == "refused")
-            engine.uploadRefused(value);
         else if (word == "read")
             engine.readBack(value == "none" ? std::nullopt
                             : std::optional<QByteArray>(value == "ok" ? sentOrSaved() : QByteArray(value == "empty" ? "" : "other")));
@@ -349,8 +352,8 @@ void InstallationTest::table_data()
     QTest::newRow("differs twice") << restored + "; read:other; uploaded; list:sent; read:none; read:ok; read:ok"
         << "ap.csv ...differs | ...ap.csv was not put back whole | [read city.csv] | city.csv ...ok | [read eng.lng] | eng.lng ...ok | "
            + notBack + " | [give up] | [end]";
-    QTest::newRow("not enough free space") << flashed + "; list:; refused:ESP32: not enough free space"
-        << "[send ap.csv] | [give up] | ...ESP32: not enough free space for ap.csv; Cancel ends the installation";
+    QTest::newRow("not enough free space: refused, nothing sent") << flashed + "; full"
+        << "ap.csv | [refuse ESP32: not enough free space] | [give up] | ...ESP32: not enough free space for ap.csv; Cancel ends the installation";
     QTest::newRow("Cancel during the verification") << restored + "; read:ok; cancel"
         << "[read city.csv] | " + notBack + " | [give up] | [end]";
 }
@@ -372,7 +375,7 @@ void InstallationTest::stepsAndClosing()
     Driver driver;
     const QList<QPair<QString, int>> steps = {
         { "start", 1 }, { "opened", 1 }, { "list:ap.csv=3", 2 }, { "saved", 3 }, { "closed", 4 },
-        { "flashed", 4 }, { "opened", 4 }, { "list:", 5 }, { "refused:ESP32: not enough free space", 5 }, { "cancel", 0 },
+        { "flashed", 4 }, { "opened", 4 }, { "full", 5 }, { "cancel", 0 },
     };
     for (const auto &step : steps) {
         driver.run(step.first);

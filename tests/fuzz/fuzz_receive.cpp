@@ -1,28 +1,26 @@
 // libFuzzer target: arbitrary bytes from the receiver, cut into arbitrary
-// pieces, through the real receive path (dispatcher and every handler) on a
-// real serial port served over a pseudo-terminal.
+// pieces, through the real receive path (the link, its decoders and the
+// file exchanges) on a real serial port served over a pseudo-terminal.
 //
-// Input: byte 0 picks the pending request, byte 1 sets batch flags and a
-// listed or uploaded size, the rest
-// is a run of pieces, each a length byte and that many bytes. After every
-// piece: the pending request is one the manager knows, and every saved file
-// lies inside "files" with exactly the size its reply announced.
+// Input: byte 0 picks the pending request, byte 1 a listed or uploaded
+// size, the rest is a run of pieces, each a length byte and that many bytes.
+// After every piece: the pending request is one the link knows, and every
+// saved file lies inside "files" with exactly the size it was listed with.
 
-#include "app/mainwindow.h"
-#include "receiversim/receiversimulator.h"
 #include "app/session.h"
+#include "device/frames.h"
+#include "device/receiverlink.h"
+#include "receiversim/receiversimulator.h"
+#include "storage/download.h"
+#include "storage/listing.h"
+#include "storage/upload.h"
 
-#include <QApplication>
-#include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QStatusBar>
-#include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,10 +32,12 @@ struct Harness
 {
     QTemporaryDir folder;
     ReceiverSimulator receiver;
-    MainWindow *window = nullptr;
+    ReceiverLink link;
+    StorageListing listing{ &link };
+    FileDownload download{ &link };
+    FileUpload upload{ &link };
     qint64 delivered = 0;
-    QString savingFile;
-    qint64 announcedSize = 0;
+    quint32 listedSize = 0;
 };
 Harness *harness = nullptr;
 
@@ -67,18 +67,33 @@ void checkSavedFiles()
     }
 }
 
-// Answers the boxes a batch upload may open, as a user would.
-void closeBoxes()
+// The request named by byte 0, as the file manager or the installation asks it.
+void ask(const QString &request)
 {
-    if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-        box->done(QMessageBox::Ok);
+    if (request == Mode::Memory)
+        harness->listing.refresh();
+    else if (request == Mode::List)
+        harness->link.askForList();
+    else if (request == Mode::Download)
+        harness->download.save("target.bin", harness->listedSize, "files", true);
+    else if (request == Mode::Upload)
+        harness->upload.send("scan.csv", QByteArray(int(harness->listedSize), 'u'));
+    else if (request == Mode::Remove)
+        harness->link.remove("scan.csv");
+    else if (request == Mode::Erase)
+        harness->link.format();
+    else if (request == Mode::Execute)
+        harness->link.execute("/index.htm");
+    else if (request == Mode::Reboot)
+        harness->link.reboot();
 }
 }
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(*argc, *argv);
+    new QCoreApplication(*argc, *argv);
+    // Connected before the link's reading, so it sees each arrival before it is read.
+    QObject::connect(&serial, &QSerialPort::readyRead, [] { harness->delivered += serial.bytesAvailable(); });
     harness = new Harness;
     QDir::setCurrent(harness->folder.path());
     if (!harness->receiver.start())
@@ -86,29 +101,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     for (char command : { 'M', 'L', 'D', 'U', 'u', 'R', 'E', 'X', 'Q' })
         harness->receiver.faults().silentCommands.insert(command);
 
-    harness->window = new MainWindow;
-    auto *ports = harness->window->findChild<QComboBox *>("comboBox");
-    ports->addItem(harness->receiver.portName());
-    ports->setCurrentText(harness->receiver.portName());
-
-    // Connected before the dispatcher, so it sees each arrival before it is read.
-    QObject::connect(&serial, &QSerialPort::readyRead, [] { harness->delivered += serial.bytesAvailable(); });
-    QObject::connect(harness->window->statusBar(), &QStatusBar::messageChanged, [](const QString &text) {
-        if (text.startsWith("downloaded ")) {
-            harness->savingFile = file.fileName();
-            harness->announcedSize = safety.listedSize;    // any other announced size is refused
-        } else if (text == "downloading complete") {
-            const QFileInfo saved(harness->savingFile);
-            if (saved.size() != harness->announcedSize)
-                fail(QString("%1 holds %2 bytes, announced %3").arg(saved.filePath()).arg(saved.size()).arg(harness->announcedSize));
-        }
+    QObject::connect(&harness->download, &FileDownload::saved, [] {
+        const QFileInfo saved(file.fileName());
+        if (saved.exists() && saved.size() != harness->listedSize)
+            fail(QString("%1 holds %2 bytes, listed %3").arg(saved.filePath()).arg(saved.size()).arg(harness->listedSize));
     });
-    auto *boxes = new QTimer;
-    QObject::connect(boxes, &QTimer::timeout, closeBoxes);
-    boxes->start(5);
-
-    QMetaObject::invokeMethod(harness->window, "on_pushButton_3_clicked", Qt::DirectConnection);
-    if (!connected)
+    if (!harness->link.open(harness->receiver.portName()))
         fail("can't open the simulated receiver's port");
     return 0;
 }
@@ -118,38 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     const QByteArray input(reinterpret_cast<const char *>(data), int(size));
-    auto *table = harness->window->findChild<QTableWidget *>("tableWidget");
 
     QDir("files").removeRecursively();
     QDir().mkdir("files");
-    table->setRowCount(0);
-    recived.clear();
-    sizeOfData = 0;
-    sizeOfFile = 0;
-    installStat = 0;
-    safety = SafetyState();
+    harness->link.giveUp();
     totalMemory = 1 << 20;
     usedMemory = 0;
-    mode = modes[quint8(input.at(0)) % std::size(modes)];
-    const quint8 flags = quint8(input.at(1));
-    currentRowDownloadAll = -1;
-    nextFileNameUpload = flags & 2 ? "scan.csv" : "";
-    if (mode == "DOWNLOAD") {
-        // Through the slot, as a batch does: a listed file with a listed size.
-        mode.clear();
-        table->setRowCount(flags & 1 ? 2 : 1);
-        for (int row = 0; row < table->rowCount(); ++row) {
-            table->setItem(row, 1, new QTableWidgetItem(QString("target%1.bin").arg(row)));
-            table->setItem(row, 2, new QTableWidgetItem(QString::number(flags >> 2)));
-        }
-        currentRowDownloadAll = 0;
-        QMetaObject::invokeMethod(harness->window, "on_pushButton_clicked", Qt::DirectConnection);
-    }
-    if (mode == "UPLOAD") {
-        dataBytes = QByteArray(int(flags >> 2), 'u');
-        safety.uploadOffset = 0;
-        sizeOfFile = dataBytes.size();
-    }
+    harness->listedSize = quint8(input.at(1));
+    ask(modes[quint8(input.at(0)) % std::size(modes)]);
 
     int pos = 2;
     while (pos < input.size() && connected) {
@@ -165,19 +139,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         while (harness->delivered < expected && connected) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             if (waited.elapsed() > 5000)
-                fail("the manager stopped reading the port");
+                fail("the link stopped reading the port");
         }
         if (!isKnownMode(mode))
             fail("unknown pending request: " + mode);
     }
-    // A whole download reply is taken once the line has stayed quiet for a
-    // moment: that moment belongs to this input, not the next.
-    if (mode == "DOWNLOAD") {
-        QElapsedTimer settle;
-        settle.start();
-        while (settle.elapsed() < 5)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    // A whole reply is taken once the line has stayed quiet for a moment:
+    // that moment belongs to this input, not the next.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 5)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     checkSavedFiles();
     harness->receiver.clearLog();
     return 0;

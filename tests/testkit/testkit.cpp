@@ -1,5 +1,6 @@
 #include "testkit.h"
 #include "app/session.h"
+#include "installer/installationrunner.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,27 +17,6 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBrowser>
-
-void resetSession()
-{
-    // The window's connections to the port went with the window.
-    serial.close();
-    connected = false;
-    file.setFileName(QString());
-    totalMemory = 0;
-    usedMemory = 0;
-    recived.clear();
-    mode.clear();
-    sizeOfFile = 0;
-    dataBytes.clear();
-    writeBytesLength = 0;
-    sizeOfData = 0;
-    nextFileNameUpload.clear();
-    currentRowDownloadAll = -1;
-    installStat = 0;
-    safety = SafetyState();
-    flashScript = nullptr;
-}
 
 InstallTimings testTimings()
 {
@@ -159,6 +139,11 @@ QString Rig::useFolderStore()
     receiver.setStoreFolder(store);
     qputenv("VELTRA_RECEIVER_STORE", QFile::encodeName(store));
     return store;
+}
+
+bool Rig::flashing() const
+{
+    return window->findChild<InstallationRunner *>()->isFlashing();
 }
 
 void Rig::install()

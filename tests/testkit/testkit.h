@@ -5,6 +5,8 @@
 // from a timer, and a window wired to a simulated receiver.
 
 #include "app/mainwindow.h"
+#include "app/session.h"
+#include "installer/timings.h"
 #include "workspace.h"
 #include "receiversim/receiversimulator.h"
 
@@ -20,9 +22,6 @@
 #include <functional>
 #include <memory>
 
-
-// Sets the session state back to its start values and closes the port.
-void resetSession();
 
 // The installation's limits a tenth or less of the program's, so that no
 // test waits out a real one; the simulator's delays in tests shrink with them.
@@ -84,8 +83,10 @@ public:
     // Keeps the receiver's files in workspace/receiver, where the demo's
     // flashing script wipes them as a full flash would.
     QString useFolderStore();
-    // Presses "Install FW"; waits until the installation has ended.
+    // Presses "Install FW".
     void install();
+    // The flashing script runs.
+    bool flashing() const;
     bool installationEnded(int timeoutMs = 30000);
     // Connect and wait until the listing has ended.
     bool connectAndList();

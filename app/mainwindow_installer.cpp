@@ -1,0 +1,147 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+#include "app/session.h"
+#include "installer/installationrunner.h"
+#include "installer/options.h"
+#include "installer/shippedscript.h"
+
+#include <QFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextStream>
+
+#include <iterator>
+
+// The window's installer area: the installation's controls and what its
+// runner shows and asks, the display and language options, the driver.
+
+void MainWindow::connectInstaller()
+{
+    connect(runner, &InstallationRunner::reportsWaiting, this, &MainWindow::Install, Qt::QueuedConnection);
+    connect(runner, &InstallationRunner::checkDue, this, &MainWindow::countDown);
+    connect(runner, &InstallationRunner::began, this, [this](const QString &firstLine) {
+        setControlsLocked(true);
+        ui->pushButton_9->show();
+        ui->textBrowser->setText(firstLine);
+    });
+    connect(runner, &InstallationRunner::logged, this, &MainWindow::log);
+    connect(runner, &InstallationRunner::scriptLinesShown, this, &MainWindow::showScriptLines);
+    connect(runner, &InstallationRunner::statusShown, this, &MainWindow::showStatus);
+    connect(runner, &InstallationRunner::asked, this, &MainWindow::askQuestion);
+    connect(runner, &InstallationRunner::refused, this, &MainWindow::showRefusal);
+    connect(runner, &InstallationRunner::portChosen, this, [this](const QString &port) {
+        if (ui->comboBox->findText(port) < 0)
+            ui->comboBox->addItem(port);
+        ui->comboBox->setCurrentText(port);
+    });
+    connect(runner, &InstallationRunner::cancelAllowed, ui->pushButton_9, &QWidget::setEnabled);
+    connect(runner, &InstallationRunner::ended, this, &MainWindow::endInstallation);
+}
+
+void MainWindow::on_pushButton_Install_clicked()
+{
+    if (connected)
+        on_pushButton_3_clicked();
+    runner->start({ ui->comboBox->currentText(), ui->comboBox_2->currentText(),
+                    lang[ui->comboBox_language->currentIndex()] });
+}
+
+void MainWindow::Install()
+{
+    runner->deliverReports();
+}
+
+void MainWindow::countDown()
+{
+    runner->checkExpired();
+}
+
+void MainWindow::on_pushButton_9_clicked()
+{
+    runner->cancel();
+}
+
+// Shown without a loop of its own: the answer goes back as an event.
+void MainWindow::askQuestion(Installation::Question question, const QString &text, bool yesByDefault)
+{
+    const bool flashAnyway = question == Installation::Question::IncompleteBackup;
+    auto *box = new QMessageBox(question == Installation::Question::PendingRecord ? QMessageBox::Question : QMessageBox::Warning,
+                                QString(), text,
+                                flashAnyway ? QMessageBox::Yes | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No);
+    const QMessageBox::StandardButton no = flashAnyway ? QMessageBox::Cancel : QMessageBox::No;
+    box->setDefaultButton(yesByDefault ? QMessageBox::Yes : no);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box, question] {
+        runner->answer(question, box->clickedButton() == box->button(QMessageBox::Yes));
+    });
+    openQuestion = box;
+    box->show();
+}
+
+// A refusal the installation does not wait for: its box, like a question's,
+// has no loop of its own.
+void MainWindow::showRefusal(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QString(), text);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this] { showStatus(QString()); });
+    box->show();
+}
+
+void MainWindow::showScriptLines(const QVector<ConsoleText::ShownLine> &lines)
+{
+    for (const ConsoleText::ShownLine &line : lines) {
+        if (!line.replacesLast) {
+            log(line.text);
+            continue;
+        }
+        QTextCursor cursor(ui->textBrowser->document()->lastBlock());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(line.text);
+    }
+}
+
+void MainWindow::endInstallation()
+{
+    delete openQuestion;
+    ui->pushButton_9->hide();
+    ui->pushButton_9->setEnabled(true);
+    setControlsLocked(false);
+}
+
+void MainWindow::setControlsLocked(bool locked)
+{
+    ui->pushButton_6->setEnabled(!locked);
+    ui->pushButton_Install->setEnabled(!locked);
+    ui->pushButton_Driver->setEnabled(!locked);
+    ui->comboBox->setEnabled(!locked);
+    ui->comboBox_2->setEnabled(!locked);
+    ui->comboBox_language->setEnabled(!locked);
+}
+
+void MainWindow::on_comboBox_2_currentIndexChanged(const QString &arg1)
+{
+    bool known = false;
+    const QString model = receiverModel(arg1, &known);
+    if (known)
+        ui->label_4->setText(model);
+}
+
+void MainWindow::on_comboBox_language_currentIndexChanged(int index)
+{
+    if (index < 0 || index >= int(std::size(lang)))
+        return;
+    QFile changelog(changelogPath(lang[index]));
+    if (!changelog.open(QIODevice::ReadOnly))
+        return;
+    // Decoded with the locale codec, UTF-8 since start-up; a byte-order mark wins.
+    QTextStream text(&changelog);
+    ui->textBrowser->setText(text.readAll());
+}
+
+void MainWindow::on_pushButton_Driver_clicked()
+{
+    runShippedScript("driver");
+}
