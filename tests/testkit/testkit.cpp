@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -54,7 +55,13 @@ void ModalAnswerer::poll()
     QWidget *modal = QApplication::activeModalWidget();
     if (!modal)
         return;
+    if (modal != open) {
+        open = modal;
+        openFor.start();
+    }
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        if (openFor.elapsed() < holdMs)
+            return;
         texts << box->text();
         icons << box->icon();
         if (statusBar)
@@ -118,6 +125,7 @@ QStringList Rig::installerLog() const
 }
 
 QString Rig::status() const { return statusBar()->currentMessage(); }
+ReceiverLink *Rig::link() const { return window->findChild<ReceiverLink *>(); }
 
 QStringList Rig::tableNames() const
 {
@@ -158,8 +166,9 @@ bool Rig::installationEnded(int timeoutMs)
 
 bool Rig::connectAndList()
 {
+    QSignalSpy listed(link(), &ReceiverLink::listed);
     invoke("on_pushButton_3_clicked");
-    return connected && waitUntil([] { return mode.isEmpty(); }, 10000);
+    return connected && waitUntil([&listed] { return !listed.isEmpty(); }, 10000);
 }
 
 void Rig::selectRow(int row)

@@ -5,6 +5,7 @@
 // from a timer, and a window wired to a simulated receiver.
 
 #include "app/mainwindow.h"
+#include "device/receiverlink.h"
 #include "app/session.h"
 #include "installer/timings.h"
 #include "workspace.h"
@@ -16,6 +17,8 @@
 #include <QTableWidget>
 #include <QTextBrowser>
 #include <QObject>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -44,6 +47,7 @@ public:
     QStringList texts;
     QList<QMessageBox::Icon> icons;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    int holdMs = 0;                 // how long a message box stays open before it is answered
     QString dialogPath;             // empty: cancel file dialogs
     QStringList statusWhileOpen;    // status bar text when each box opened
     QStatusBar *statusBar = nullptr;
@@ -51,6 +55,8 @@ public:
 private:
     void poll();
     QTimer timer;
+    QPointer<QWidget> open;         // the box being held
+    QElapsedTimer openFor;
 };
 
 // A window, started in a temporary working folder that holds the demo
@@ -77,6 +83,7 @@ public:
     // The log without the lines the flashing script wrote.
     QStringList installerLog() const;
     QString status() const;
+    ReceiverLink *link() const;
     QStringList tableNames() const;
 
     void invoke(const char *slot);
