@@ -61,19 +61,24 @@ void MainWindow::on_pushButton_9_clicked()
     runner->cancel();
 }
 
-// Shown without a loop of its own: the answer goes back as an event.
+// Shown without a loop of its own: the answer goes back as an event. A
+// pending record's No means not now; Forget retires it.
 void MainWindow::askQuestion(Installation::Question question, const QString &text, bool yesByDefault)
 {
     const bool flashAnyway = question == Installation::Question::IncompleteBackup;
-    auto *box = new QMessageBox(question == Installation::Question::PendingRecord ? QMessageBox::Question : QMessageBox::Warning,
-                                QString(), text,
-                                flashAnyway ? QMessageBox::Yes | QMessageBox::Cancel : QMessageBox::Yes | QMessageBox::No);
+    const bool offer = question == Installation::Question::PendingRecord;
     const QMessageBox::StandardButton no = flashAnyway ? QMessageBox::Cancel : QMessageBox::No;
+    auto *box = new QMessageBox(offer ? QMessageBox::Question : QMessageBox::Warning, QString(), text, QMessageBox::Yes | no);
+    if (offer)
+        box->addButton(QMessageBox::Discard)->setText("Forget them");
     box->setDefaultButton(yesByDefault ? QMessageBox::Yes : no);
     box->setWindowModality(Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, question] {
-        runner->answer(question, box->clickedButton() == box->button(QMessageBox::Yes));
+        const QMessageBox::StandardButton clicked = box->standardButton(box->clickedButton());
+        runner->answer(question, clicked == QMessageBox::Yes       ? Installation::Answer::Yes
+                                 : clicked == QMessageBox::Discard ? Installation::Answer::Forget
+                                                                   : Installation::Answer::No);
     });
     openQuestion = box;
     box->show();

@@ -170,6 +170,10 @@ void ReceiverLink::readReply()
     recived.resize(held + int(serial.bytesAvailable()));
     recived.resize(held + int(qMax<qint64>(0, serial.read(recived.data() + held, recived.size() - held))));
     emit lineActive();
+    // Looked for from a few bytes back: boot text may have begun in the last arrival.
+    constexpr int bootTextStart = 7;
+    if (mode != Mode::Download && mode != Mode::Upload && containsBootText(recived.mid(qMax(0, held - bootTextStart))))
+        emit restarted();
 
     if (mode == Mode::Reboot) {
         mode.clear();

@@ -70,6 +70,9 @@ signals:
     // The port went away, on its own: the link is closed.
     void lost(const QString &words);
     void lineActive();
+    // Boot text came outside a transfer (whose own end says it): the
+    // receiver restarted and will not answer what it was asked before.
+    void restarted();
     void dropped();                 // the exchange under way was given up
     void memory(quint32 total, quint32 used);
     void listingBegun();            // the list's header came: the old list is gone

@@ -4,15 +4,6 @@
 namespace {
 constexpr int entryHeaderSize = 8;
 
-bool containsBootText(const QByteArray &bytes)
-{
-    for (int pos = 0; pos < bytes.size(); ++pos) {
-        if (bootTextAt(bytes, pos) == BootText::Yes)
-            return true;
-    }
-    return false;
-}
-
 // A one-byte reply: the verdict for its code, or Ignored for any other byte;
 // the byte is read. More or fewer bytes are left for the caller to judge.
 CommandReply oneByteReply(QByteArray &buffer, char accepted, char refused)
@@ -46,6 +37,15 @@ BootText bootTextAt(const QByteArray &bytes, int from)
             return text.size() >= pattern.size() ? BootText::Yes : BootText::Maybe;
     }
     return BootText::No;
+}
+
+bool containsBootText(const QByteArray &bytes)
+{
+    for (int pos = 0; pos < bytes.size(); ++pos) {
+        if (bootTextAt(bytes, pos) == BootText::Yes)
+            return true;
+    }
+    return false;
 }
 
 MemoryReply decodeMemoryReply(QByteArray &buffer)

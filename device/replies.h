@@ -16,6 +16,7 @@
 // "ESP-ROM:esp32s3..."); Maybe while they are too few to tell.
 enum class BootText { No, Maybe, Yes };
 BootText bootTextAt(const QByteArray &bytes, int from = 0);
+bool containsBootText(const QByteArray &bytes);
 
 // MEMORY: the capacity and the bytes in use, when the exchange brought
 // exactly eight bytes that can describe the receiver's file system: a

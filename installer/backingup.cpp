@@ -4,19 +4,42 @@
 #include "storage/batch.h"
 
 #include <QFile>
-#include <QLocale>
+#include <QSet>
 
 // The installation before the flash: what the receiver's listing means, the
-// offer of data an earlier try did not put back, the backup, and the record
-// of what this try will put back.
+// backup, the records of data earlier tries did not put back (each named,
+// and offered in turn), and the records of what this try puts back.
 
 namespace {
 const QString backupFolder = "files";
 
-QString savedOn(const RestoreRecord &record)
+std::optional<QByteArray> readSaved(const QString &name)
 {
-    return QLocale::system().toString(record.saved.toLocalTime(), QLocale::ShortFormat);
+    QFile saved(backupFolder + "/" + name);
+    return saved.open(QIODevice::ReadOnly) ? std::optional<QByteArray>(saved.readAll()) : std::nullopt;
 }
+
+// A copy of the recorded file, or a beginning of one, as a restore cut
+// short leaves it, is no data of the receiver's own.
+bool isCopyOrBeginning(const QByteArray &content, const RecordedFile &recorded)
+{
+    if (sha256Of(content) == recorded.sha256)
+        return true;
+    QFile whole(recorded.path());
+    return whole.open(QIODevice::ReadOnly) && content.size() < recorded.size && whole.read(content.size()) == content;
+}
+}
+
+// A list that names a file twice can't be the receiver's true one.
+bool Installation::canBeTrue(const ReceiverListing &listing)
+{
+    QSet<QString> names;
+    for (const ListEntry &entry : listing.entries) {
+        if (names.contains(entry.name))
+            return false;
+        names.insert(entry.name);
+    }
+    return listing.whole;
 }
 
 // The receiver's files before the flash: only a receiver that says plainly
@@ -24,51 +47,21 @@ QString savedOn(const RestoreRecord &record)
 // read is flashed over only on the user's word.
 void Installation::considerListing()
 {
-    if (!run.listing.whole) {
-        ask(Question::IncompleteBackup,
-            "The files on the receiver can't be read, so they can't be saved. Install the firmware anyway? Its "
-            "stations, presets and settings will be lost.",
-            false);
+    if (!canBeTrue(run.listing)) {
+        QString text = "The files on the receiver can't be read, so they can't be saved. Install the firmware anyway? "
+                       "Its stations, presets and settings will be lost.";
+        for (const RestoreRecord &record : findRecords().readable) {
+            if (recordProblem(record).isEmpty()) {
+                text += " If it has no firmware after an earlier try, its stations and settings saved on "
+                        + record.savedOn() + " are in the " + inFolders(record.dataFolders()) + ".";
+                break;
+            }
+        }
+        ask(Question::IncompleteBackup, text, false);
         return;
     }
     run.nothingToLose = run.listing.entries.isEmpty() && run.listing.used == 0;
-    offerPendingRecord();
-}
-
-// Data an earlier try saved and did not put back is offered before this
-// try's own backup is made.
-void Installation::offerPendingRecord()
-{
-    const RecordSearch records = findRecords();
-    run.highestSequence = records.highestSequence;
-    for (const QString &folder : records.damaged)
-        log("...the record of the data in the folder " + folder + " can't be read; that data is not offered");
-    if (records.pending) {
-        const QString problem = recordProblem(*records.pending);
-        if (problem.isEmpty()) {
-            run.offered = records.pending;
-        } else {
-            log("...the data saved in the folder " + records.pending->folder + " is not offered: " + problem);
-        }
-    }
-    if (!run.offered) {
-        backUpUnlessNothingToLose();
-        return;
-    }
-    // Yes is the default only where the receiver lacks the files or holds
-    // less of them; a copy of the same size is most likely the one an
-    // earlier restore put back before it was cut short.
-    bool receiverLacksThem = true;
-    for (const RecordedFile &file : qAsConst(run.offered->files)) {
-        for (const ListEntry &entry : qAsConst(run.listing.entries)) {
-            if (entry.name == file.name && qint64(entry.size) > file.size)
-                receiverLacksThem = false;
-        }
-    }
-    ask(Question::PendingRecord,
-        "The stations and settings saved on " + savedOn(*run.offered)
-            + " were not put back on the receiver. Put them back after the firmware is written?",
-        receiverLacksThem);
+    backUpUnlessNothingToLose();
 }
 
 void Installation::backUpUnlessNothingToLose()
@@ -78,8 +71,7 @@ void Installation::backUpUnlessNothingToLose()
         return;
     }
     log("...filesystem not found on device");
-    if (recordThisTry())
-        closeLink();
+    considerRecords();
 }
 
 // The backup.
@@ -95,18 +87,8 @@ void Installation::backUp()
         end(Outcome::Incomplete, "can't prepare the backup folder");
         return;
     }
-    if (!movedTo.isEmpty()) {
+    if (!movedTo.isEmpty())
         log("...older backup moved to " + movedTo);
-        // The offered data, when it lay in "files", moved with it.
-        if (run.offered) {
-            if (run.offered->folder == backupFolder)
-                run.offered->folder = movedTo;
-            for (RecordedFile &file : run.offered->files) {
-                if (file.folder == backupFolder)
-                    file.folder = movedTo;
-            }
-        }
-    }
     run.row = -1;
     saveNextFile();
 }
@@ -118,8 +100,8 @@ void Installation::saveNextFile()
         saveCurrentFile();
         return;
     }
-    if (recordThisTry())
-        closeLink();
+    run.transfer = Transfer::None;
+    considerRecords();
 }
 
 void Installation::saveCurrentFile()
@@ -136,45 +118,110 @@ void Installation::saveCurrentFile()
     actions.append(save);
 }
 
-// Before the flash, with the backup whole (or the user's word), the record
-// of what this try puts back: the offered files when the user said Yes, and
-// the data files of this backup. It replaces every older record. False, and
-// the installation waits, when it can't be written.
+// The data earlier tries did not put back: every record is named, with the
+// folder it lies in now, every time; those whose files are whole are
+// offered in turn, newest first.
+void Installation::considerRecords()
+{
+    const RecordSearch search = findRecords();
+    run.nextSequence = search.nextSequence();
+    for (const QString &folder : search.linked)
+        log("...the folder " + folder + " is a link to another place; what it holds is not read");
+    for (const QString &folder : search.damaged)
+        log("...the record of the data in the folder " + folder + " can't be read; that data is not offered");
+    run.toOffer.clear();
+    for (const RestoreRecord &record : search.readable) {
+        const QString problem = recordProblem(record);
+        const QString saved = "...the data saved on " + record.savedOn() + " in the " + inFolders(record.dataFolders());
+        if (problem.isEmpty()) {
+            log(saved + " is not back on a receiver");
+            run.toOffer.append(record);
+        } else {
+            log(saved + " is not offered: " + problem);
+        }
+    }
+    offerNextRecord();
+}
+
+// Yes is the default only where the receiver holds no data of its own
+// beside the record's: it lacks the files, or holds the record's copies or
+// a beginning of one, as a restore cut short leaves it.
+void Installation::offerNextRecord()
+{
+    if (run.toOffer.isEmpty()) {
+        run.offered.reset();
+        if (recordThisTry())
+            closeLink();
+        return;
+    }
+    run.offered = run.toOffer.takeFirst();
+    const QStringList own = ownDataBeside(*run.offered);
+    QString text = "The stations and settings saved on " + run.offered->savedOn()
+                 + " were not put back on the receiver. Put them back after the firmware is written?";
+    if (!own.isEmpty())
+        text += " The receiver holds stations and settings of its own that differ from them (" + own.join(", ")
+              + "); those stay saved in the folder " + backupFolder + ".";
+    ask(Question::PendingRecord, text, own.isEmpty());
+}
+
+QStringList Installation::ownDataBeside(const RestoreRecord &record) const
+{
+    QStringList own;
+    for (const RecordedFile &file : record.files) {
+        const std::optional<QByteArray> saved = run.nothingToLose ? std::nullopt : readSaved(file.name);
+        if (saved && !isCopyOrBeginning(*saved, file))
+            own << file.name;
+    }
+    return own;
+}
+
+// Before the flash, with the backup whole (or the user's word), the records
+// of what is not back once the flash begins. A record taken from an earlier
+// try is written again as the newest; this backup's data files get a
+// record of their own, but for the copies of the taken record's files. The
+// plan puts back the taken record's files and, for the rest, this backup's.
+// False, and the installation waits, when a record can't be written.
 bool Installation::recordThisTry()
 {
-    run.transfer = Transfer::None;
+    const RestoreRecord *taken = run.takeOffered ? &*run.offered : nullptr;
     run.plan = RestoreRecord();
-    run.plan.folder = backupFolder;
+    RestoreRecord own;
+    own.folder = backupFolder;
+    QStringList ownKept;
     for (const QString &name : dataFileNames()) {
-        const RecordedFile *offered = run.takeOffered ? run.offered->file(name) : nullptr;
-        if (offered) {
+        const RecordedFile *offered = taken ? taken->file(name) : nullptr;
+        const std::optional<QByteArray> saved = run.nothingToLose ? std::nullopt : readSaved(name);
+        const RecordedFile ours{ name, backupFolder, saved ? saved->size() : 0, saved ? sha256Of(*saved) : QByteArray() };
+        if (offered)
             run.plan.files.append(*offered);
-            continue;
+        else if (saved)
+            run.plan.files.append(ours);
+        if (saved && !(offered && isCopyOrBeginning(*saved, *offered))) {
+            own.files.append(ours);
+            if (offered)
+                ownKept << name;
         }
-        QFile saved(backupFolder + "/" + name);
-        if (run.nothingToLose || !saved.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray content = saved.readAll();
-        run.plan.files.append({ name, backupFolder, content.size(), sha256Of(content) });
     }
-    if (run.takeOffered && run.nothingToLose) {
-        // The backup was skipped: the offered record stays the one that counts.
-        run.plan = *run.offered;
-        return true;
+    if (taken) {
+        RestoreRecord again = *taken;
+        again.sequence = qMin(run.nextSequence + 1, largestSequence);
+        if (!writeRecord(again)) {
+            waitForCancel("PC: can't write the record of the backup in the folder " + again.folder);
+            return false;
+        }
+        run.offered = again;
     }
-    if (!run.plan.files.isEmpty()) {
-        run.plan.sequence = run.highestSequence + 1;
-        run.plan.saved = QDateTime::currentDateTime();
-        if (!writeRecord(run.plan)) {
+    if (!own.files.isEmpty()) {
+        own.sequence = run.nextSequence;
+        own.saved = QDateTime::currentDateTime();
+        if (!writeRecord(own)) {
             waitForCancel("PC: can't write the record of the backup in the folder " + backupFolder);
             return false;
         }
+        run.ownRecord = own;
     }
-    if (run.offered && !run.takeOffered)
-        log("...the data saved on " + savedOn(*run.offered) + " stays in the folder "
-            + run.offered->dataFolders().join(", "));
-    if (!run.plan.files.isEmpty() || (run.offered && !run.takeOffered))
-        removeRecords(run.plan.files.isEmpty() ? QString() : backupFolder);
+    if (!ownKept.isEmpty())
+        log("...the receiver's own " + ownKept.join(", ") + " stay in the folder " + backupFolder + ", to be offered next time");
     return true;
 }
 

@@ -77,8 +77,9 @@ QString Installation::questionBeforeClosing() const
     if (run.state == State::Flashing)
         return "The firmware is being written. Quit anyway? The receiver may not start until the installation is "
                "repeated.";
-    if (run.dataNotBack)
-        return "The receiver's data is not back on it yet. Quit anyway? It stays in the " + dataFolders() + ".";
+    const QString folders = run.dataNotBack ? dataFolders() : notBackAfterEnd;
+    if (!folders.isEmpty())
+        return "The receiver's data is not back on it yet. Quit anyway? It stays in the " + folders + ".";
     return QString();
 }
 
@@ -145,6 +146,7 @@ void Installation::ask(Question question, const QString &text, bool yesByDefault
 void Installation::start(const InstallChoices &choices)
 {
     run = Run();
+    notBackAfterEnd.clear();
     run.choices = choices;
     run.state = State::Connecting;
     act(InstallAction::Begin, "-> Start installation...");
@@ -198,12 +200,12 @@ void Installation::linkLost(const QString &words)
         end(Outcome::Incomplete, words);
 }
 
+// Bytes came while a listing was awaited: an answer under way, or noise.
+// The listing is asked for again only once the line is quiet.
 void Installation::lineActive()
 {
-    if (!listensToTheLine())
-        return;
-    run.heard = true;
-    startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
+    if (listensToTheLine())
+        startTimer(Timer::Quiet, quietBeforeAsking());
 }
 
 void Installation::listed(const ReceiverListing &listing)
@@ -215,8 +217,8 @@ void Installation::listed(const ReceiverListing &listing)
         considerListing();
         return;
     case State::WaitingForReceiver:
-        // Only a whole listing tells what the restore would write over.
-        if (!listing.whole) {
+        // Only a true listing tells what the restore would write over.
+        if (!canBeTrue(listing)) {
             lineActive();
             return;
         }
@@ -260,6 +262,13 @@ void Installation::fileNotSaved(const QString &reason)
 
 void Installation::restarted()
 {
+    if (listensToTheLine()) {
+        // What was asked before the restart will not be answered: it is
+        // asked again as soon as the boot text has ended.
+        run.restartSeen = true;
+        startTimer(Timer::Quiet, quietBeforeAsking());
+        return;
+    }
     const bool transferring = run.state == State::BackingUp || run.state == State::Comparing
                            || run.state == State::Restoring || run.state == State::Verifying;
     if (transferring && run.transfer != Transfer::None)
@@ -295,8 +304,6 @@ void Installation::flashEnded()
         end(Outcome::Incomplete);
         return;
     }
-    // From here on the data this try saved is only on the PC until it is back.
-    run.dataNotBack = !run.plan.files.isEmpty();
     reopen();
 }
 
@@ -306,18 +313,10 @@ void Installation::timerExpired(Timer timer)
         return;
     switch (timer) {
     case Timer::Check:
-        run.checked = true;
         log("...waiting for the receiver to start");
-        startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
         return;
     case Timer::Quiet:
-        // Bytes came that did not finish the listing, or the receiver is
-        // late: once the line is quiet the listing is asked for again.
-        if (run.checked || run.heard) {
-            run.heard = false;
-            act(InstallAction::AskForListing);
-        }
-        startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
+        askForListing();
         return;
     case Timer::Limit:
         if (run.state == State::Reopening)
@@ -337,30 +336,52 @@ void Installation::timerExpired(Timer timer)
     }
 }
 
-void Installation::answered(Question question, bool yes)
+void Installation::answered(Question question, Answer answer)
 {
     if (run.state != State::Asking || run.question != question)
         return;
     switch (question) {
     case Question::IncompleteBackup:
-        if (!yes) {
+        if (answer != Answer::Yes) {
             end(Outcome::Incomplete, "can't read the file list of the device");
             return;
         }
         log("...installing without a complete backup");
-        offerPendingRecord();
-        return;
-    case Question::PendingRecord:
-        run.takeOffered = yes;
         backUpUnlessNothingToLose();
         return;
+    case Question::PendingRecord:
+        answeredOffer(answer);
+        return;
     case Question::OtherData:
-        if (yes)
+        if (answer == Answer::Yes)
             startRestore();
         else
             end(Outcome::Incomplete);
         return;
     }
+}
+
+void Installation::answeredOffer(Answer answer)
+{
+    const RestoreRecord &offered = *run.offered;
+    const QString folders = inFolders(offered.dataFolders());
+    switch (answer) {
+    case Answer::Yes:
+        run.takeOffered = true;
+        if (recordThisTry())
+            closeLink();
+        return;
+    case Answer::No:
+        log("...the data saved on " + offered.savedOn() + " stays in the " + folders + "; it is offered again next time");
+        break;
+    case Answer::Forget:
+        if (removeRecord(offered.folder))
+            log("...the data saved on " + offered.savedOn() + " is not offered any more; it stays in the " + folders);
+        else
+            log("...PC: can't remove the record in the folder " + offered.folder);
+        break;
+    }
+    offerNextRecord();
 }
 
 void Installation::cancel()
@@ -374,11 +395,24 @@ void Installation::cancel()
 
 void Installation::beginListingWait(int limitMs)
 {
-    run.heard = run.checked = false;
     startTimer(Timer::Check, limits.checkAfterMs);
-    startTimer(Timer::Quiet, limits.quietBeforeAskingMs);
     startTimer(Timer::Limit, limitMs);
+    askForListing();
+}
+
+void Installation::askForListing()
+{
+    run.restartSeen = false;
     act(InstallAction::AskForListing);
+    startTimer(Timer::Quiet, quietBeforeAsking());
+}
+
+// A receiver that answers late must be given its time before it is asked
+// again, or answers and requests fall out of step; one that restarted will
+// never answer what it was asked before.
+int Installation::quietBeforeAsking() const
+{
+    return run.restartSeen ? limits.quietAfterBootTextMs : limits.lateAnswerMs;
 }
 
 void Installation::listingNeverCame()
@@ -416,6 +450,9 @@ void Installation::flash()
         return;
     }
     act(InstallAction::AllowCancel, QString(), 0);
+    // From here on the flasher may have erased the receiver: the data this
+    // try saved is only on the PC until it is back.
+    run.dataNotBack = !run.plan.files.isEmpty();
     // The ports as they are now, to tell the receiver's port if it comes back under another name.
     act(InstallAction::ListPorts);
     InstallAction flash(InstallAction::Flash);
@@ -466,8 +503,10 @@ void Installation::end(Outcome outcome, const QString &reason)
     } else {
         if (!reason.isEmpty())
             log("..." + reason);
-        if (run.dataNotBack)
+        if (run.dataNotBack) {
             log("...the saved data was not put back; it is in the " + dataFolders());
+            notBackAfterEnd = dataFolders();
+        }
         act(InstallAction::GiveUpExchange);
     }
     act(InstallAction::End);
@@ -476,8 +515,6 @@ void Installation::end(Outcome outcome, const QString &reason)
 
 QString Installation::dataFolders() const
 {
-    QStringList folders = run.plan.dataFolders();
-    if (folders.isEmpty())
-        folders << backupFolder;
-    return (folders.size() == 1 ? "folder " : "folders ") + folders.join(", ");
+    const QStringList folders = run.plan.dataFolders();
+    return inFolders(folders.isEmpty() ? QStringList{ backupFolder } : folders);
 }

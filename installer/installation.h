@@ -91,6 +91,8 @@ public:
         PendingRecord,      // data saved earlier is not back on the receiver: put it back?
         OtherData,          // the receiver holds other data than what is to go back: over it?
     };
+    // No to a pending record means not now; Forget retires its record.
+    enum class Answer { Yes, No, Forget };
 
     explicit Installation(const InstallTimings &timings = InstallTimings());
 
@@ -106,11 +108,11 @@ public:
     void fileNotSaved(const QString &reason);
     void uploadEnded();
     void readBack(const std::optional<QByteArray> &content);
-    void restarted();               // boot text came in the middle of an exchange
+    void restarted();               // boot text came: what was asked before it is not answered
     void portsSeen(const QVector<SeenPort> &ports);
     void flashEnded();
     void timerExpired(Timer timer);
-    void answered(Question question, bool yes);
+    void answered(Question question, Answer answer);
     void cancel();
 
     QVector<InstallAction> takeActions();
@@ -139,21 +141,22 @@ private:
         int heldStep = 0;               // the step a question or the wait for Cancel holds
         InstallChoices choices;
         bool afterFlash = false;
-        bool heard = false;             // bytes came since the listing was last asked for
-        bool checked = false;           // the three seconds have passed
+        bool restartSeen = false;       // boot text came since the listing was last asked for
         bool portAway = false;          // after the flash, the port didn't open again: its limits run
         ReceiverListing listing;        // the receiver's files before the flash, then its latest listing
         bool nothingToLose = false;     // it said plainly it holds nothing: the backup is skipped
+        QVector<RestoreRecord> toOffer; // pending records not yet put to the user, newest first
         std::optional<RestoreRecord> offered;   // the pending record put to the user
         bool takeOffered = false;       // and the user's Yes
         RestoreRecord plan;             // the data files this try puts back
-        qint64 highestSequence = 0;
+        std::optional<RestoreRecord> ownRecord; // the record of this try's backup
+        qint64 nextSequence = 1;
         int row = -1;                   // the row being saved
         QVector<SeenPort> portsBefore;  // as the flash started
         QStringList toCompare;          // the receiver's own copies of files the restore writes
         int compared = -1;
         QMap<QString, QByteArray> othersData;   // those that are saved nowhere
-        bool dataNotBack = false;       // flashed, and the saved data not yet put back whole
+        bool dataNotBack = false;       // flashing began, and the saved data is not yet put back whole
         RestoreCheck restore;
         int current = -1;               // the file of the restore being sent or read back
         Transfer transfer = Transfer::None;
@@ -172,10 +175,16 @@ private:
     void ask(Question question, const QString &text, bool yesByDefault);
 
     void beginListingWait(int limitMs);
+    void askForListing();
+    int quietBeforeAsking() const;
     void listingNeverCame();
+    static bool canBeTrue(const ReceiverListing &listing);
     void considerListing();
-    void offerPendingRecord();
     void backUpUnlessNothingToLose();
+    void considerRecords();
+    void offerNextRecord();
+    void answeredOffer(Answer answer);
+    QStringList ownDataBeside(const RestoreRecord &record) const;
     void backUp();
     void saveNextFile();
     void saveCurrentFile();
@@ -196,6 +205,7 @@ private:
     void notPutBack();
     void verify();
     void verifyNextFile();
+    void retireRecordsPutBack();
     void readCurrentFile();
     void interrupted(bool restart);
     void resume();
@@ -208,6 +218,9 @@ private:
 
     InstallTimings limits;
     Run run;
+    // The folders of saved data an ended installation did not put back:
+    // closing asks about it until the next installation starts.
+    QString notBackAfterEnd;
     QVector<InstallAction> actions;
 };
 

@@ -29,6 +29,7 @@ InstallationRunner::InstallationRunner(ReceiverLink *link, QObject *parent)
         if (installation.listensToTheLine())
             report([this] { installation.lineActive(); });
     });
+    connect(link, &ReceiverLink::restarted, this, [this] { report([this] { installation.restarted(); }); });
     connect(link, &ReceiverLink::lost, this, [this](const QString &words) {
         report([this, words] { installation.linkLost(words); });
     });
@@ -93,9 +94,9 @@ void InstallationRunner::cancel()
     carryOutActions();
 }
 
-void InstallationRunner::answer(Installation::Question question, bool yes)
+void InstallationRunner::answer(Installation::Question question, Installation::Answer answer)
 {
-    report([this, question, yes] { installation.answered(question, yes); });
+    report([this, question, answer] { installation.answered(question, answer); });
 }
 
 void InstallationRunner::checkExpired()

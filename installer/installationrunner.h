@@ -41,7 +41,7 @@ public:
     bool isFlashing() const;
     void start(const InstallChoices &choices);
     void cancel();
-    void answer(Installation::Question question, bool yes);
+    void answer(Installation::Question question, Installation::Answer answer);
     // The three-second check ran out.
     void checkExpired();
     // Hands the engine, in order, what happened since it last acted.

@@ -5,18 +5,39 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
-// "files" and the eight-digit folders older backups were moved to.
+// "files" and the eight-digit folders older backups were moved to, links among them.
 QStringList backupFolders()
 {
-    QStringList folders = QDir().entryList({ "[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]" }, QDir::Dirs);
+    QStringList folders = QDir().entryList({ "[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]" }, QDir::Dirs | QDir::System);
     folders.prepend("files");
     return folders;
+}
+
+bool isLink(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isSymLink() || info.isJunction();
+}
+
+// A link, or a folder whose real place is outside the working folder,
+// could lead anywhere: what it holds is never read or changed.
+bool leadsElsewhere(const QString &folder)
+{
+    if (isLink(folder) || isLink(folder + "/" + restoreRecordName()))
+        return true;
+    const QString inside = QDir::current().canonicalPath() + "/";
+    return !QFileInfo(folder).canonicalFilePath().startsWith(inside);
 }
 
 QString recordPath(const QString &folder)
@@ -50,9 +71,13 @@ std::optional<RestoreRecord> fromJson(const QByteArray &json, const QString &fol
     const QJsonObject root = QJsonDocument::fromJson(json).object();
     RestoreRecord record;
     record.folder = folder;
-    record.sequence = root.value("sequence").toVariant().toLongLong();
+    // A whole number, exactly as a double holds it, or the record is damaged.
+    const double sequence = root.value("sequence").toDouble(-1);
+    if (!(sequence >= 1 && sequence <= double(largestSequence) && sequence == std::floor(sequence)))
+        return std::nullopt;
+    record.sequence = qint64(sequence);
     record.saved = QDateTime::fromString(root.value("saved").toString(), Qt::ISODate);
-    if (record.sequence <= 0 || !record.saved.isValid() || !root.value("files").isArray())
+    if (!record.saved.isValid() || !root.value("files").isArray())
         return std::nullopt;
     for (const QJsonValue &value : root.value("files").toArray()) {
         const QJsonObject entry = value.toObject();
@@ -97,18 +122,37 @@ QStringList RestoreRecord::dataFolders() const
     return folders;
 }
 
+QString RestoreRecord::savedOn() const
+{
+    return QLocale::system().toString(saved.toLocalTime(), QLocale::ShortFormat);
+}
+
+QString inFolders(const QStringList &folders)
+{
+    return (folders.size() == 1 ? "folder " : "folders ") + folders.join(", ");
+}
+
 QByteArray sha256Of(const QByteArray &content)
 {
     return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
+}
+
+qint64 RecordSearch::nextSequence() const
+{
+    return qMin(highestSequence + 1, largestSequence);
 }
 
 RecordSearch findRecords()
 {
     RecordSearch search;
     for (const QString &folder : backupFolders()) {
-        QFile in(recordPath(folder));
-        if (!in.exists())
+        if (!QFileInfo(folder).isSymLink() && !QFileInfo::exists(recordPath(folder)))
             continue;
+        if (leadsElsewhere(folder)) {
+            search.linked << folder;
+            continue;
+        }
+        QFile in(recordPath(folder));
         const std::optional<RestoreRecord> record = in.open(QIODevice::ReadOnly) ? fromJson(in.readAll(), folder)
                                                                                  : std::nullopt;
         if (!record) {
@@ -116,15 +160,20 @@ RecordSearch findRecords()
             continue;
         }
         search.highestSequence = qMax(search.highestSequence, record->sequence);
-        if (!search.pending || record->sequence > search.pending->sequence)
-            search.pending = record;
+        search.readable.append(*record);
     }
+    // Newest first; records of one sequence by the time they were saved.
+    std::sort(search.readable.begin(), search.readable.end(), [](const RestoreRecord &a, const RestoreRecord &b) {
+        return a.sequence != b.sequence ? a.sequence > b.sequence : a.saved > b.saved;
+    });
     return search;
 }
 
 QString recordProblem(const RestoreRecord &record)
 {
     for (const RecordedFile &file : record.files) {
+        if (isLink(file.path()) || leadsElsewhere(file.folder))
+            return file.name + " is a link to another place";
         QFile in(file.path());
         if (!in.open(QIODevice::ReadOnly))
             return file.name + " is missing";
@@ -140,12 +189,7 @@ bool writeRecord(const RestoreRecord &record)
     return saveWhole(recordPath(record.folder), toJson(record));
 }
 
-bool removeRecords(const QString &keepFolder)
+bool removeRecord(const QString &folder)
 {
-    bool removed = true;
-    for (const QString &folder : backupFolders()) {
-        if (folder != keepFolder && QFile::exists(recordPath(folder)))
-            removed = QFile::remove(recordPath(folder)) && removed;
-    }
-    return removed;
+    return !QFile::exists(recordPath(folder)) || QFile::remove(recordPath(folder));
 }

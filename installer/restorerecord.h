@@ -2,11 +2,11 @@
 #define RESTORERECORD_H
 
 // The record of the data an installation is to put back on the receiver,
-// written before the flash beside the backup it describes and removed once
-// that data has been read back equal. While one lies in "files" or in an
-// eight-digit folder, that data is not back on the receiver: the next
-// installation offers it. At most one is pending; its sequence number, not
-// the clock, says which is the newest.
+// written before the flash beside the backup it describes. While one lies
+// in "files" or in an eight-digit folder, that data is not back on a
+// receiver: every installation names it and offers it. A record goes only
+// when its data was read back equal from a receiver, or by the user's word.
+// Sequence numbers, not the clock, say which is the newest.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,14 +35,24 @@ struct RestoreRecord
     const RecordedFile *file(const QString &name) const;
     // The folders its files lie in, in their order, each once.
     QStringList dataFolders() const;
+    // When it was saved, as the log and the questions say it.
+    QString savedOn() const;
 };
+
+// Records are JSON, whose numbers are doubles: a sequence above this can't
+// be told from its neighbours.
+constexpr qint64 largestSequence = (qint64(1) << 53) - 1;
 
 // What the working folder's records say.
 struct RecordSearch
 {
-    std::optional<RestoreRecord> pending;   // the newest readable record
+    QVector<RestoreRecord> readable;        // newest first
     QStringList damaged;            // folders whose record can't be read
+    QStringList linked;             // folders that are links or lie elsewhere: never read nor changed
     qint64 highestSequence = 0;
+    // The sequence of a record written now: above every readable one, and
+    // never past what a record can hold.
+    qint64 nextSequence() const;
 };
 RecordSearch findRecords();
 
@@ -54,9 +64,12 @@ QString recordProblem(const RestoreRecord &record);
 // it is not on disk as written.
 bool writeRecord(const RestoreRecord &record);
 
-// Removes every record but the one in keepFolder; false when one stays.
-bool removeRecords(const QString &keepFolder = QString());
+// Removes the record that lies in folder; false when it stays.
+bool removeRecord(const QString &folder);
 
 QByteArray sha256Of(const QByteArray &content);
+
+// "folder X" or "folders X, Y", as the log names where data lies.
+QString inFolders(const QStringList &folders);
 
 #endif

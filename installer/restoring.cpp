@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+
 // The installation after the flash: what the receiver holds is compared
 // with what is to go back, the files are sent and read back, and a transfer
 // the receiver cut short is taken up again once it answers.
@@ -202,7 +204,8 @@ void Installation::uploadEnded()
         return;
     stopTimer(Timer::Exchange);
     run.transfer = Transfer::ListAfterSend;
-    startTimer(Timer::Exchange, limits.exchangeLimitMs(listingWireBytes(run.listing, run.transferName)));
+    // The figures, then the list: two exchanges, each answered late at worst.
+    startTimer(Timer::Exchange, limits.exchangeLimitMs(listingWireBytes(run.listing, run.transferName), 2));
     act(InstallAction::AskForListing);
 }
 
@@ -270,9 +273,28 @@ void Installation::verifyNextFile()
         return;
     }
     run.dataNotBack = false;
-    if (!removeRecords())
-        log("...PC: can't remove the record of the data put back from the folder " + run.plan.folder);
+    retireRecordsPutBack();
     end(Outcome::Complete);
+}
+
+// A record goes once every file of it was read back equal from the receiver.
+void Installation::retireRecordsPutBack()
+{
+    QMap<QString, QByteArray> back;
+    for (int index = 0; index < run.restore.size(); ++index) {
+        const RestoreCheck::File &file = run.restore.at(index);
+        if (file.back)
+            back.insert(file.name, sha256Of(file.content));
+    }
+    for (const std::optional<RestoreRecord> &record : { run.takeOffered ? run.offered : std::nullopt, run.ownRecord }) {
+        if (!record)
+            continue;
+        const bool allBack = std::all_of(record->files.cbegin(), record->files.cend(), [&back](const RecordedFile &file) {
+            return back.value(file.name) == file.sha256;
+        });
+        if (allBack && !removeRecord(record->folder))
+            log("...PC: can't remove the record of the data put back from the folder " + record->folder);
+    }
 }
 
 void Installation::readCurrentFile()

@@ -9,9 +9,14 @@
 struct InstallTimings
 {
     int checkAfterMs = 3000;                // the wait for the receiver's list is said
-    // Longer than a busy receiver's late answer takes once it is under way,
-    // so that a request asked again is not answered twice.
-    int quietBeforeAskingMs = 1000;
+    // A receiver busy opening a file or walking its file system answers up
+    // to three seconds late: a listing is asked for again only after the
+    // line has been quiet this long, so that a request asked again is never
+    // answered by the earlier one's late answer.
+    int lateAnswerMs = 3500;
+    // A restarted receiver never answers what it was asked before: once its
+    // boot text has ended, it is asked again this soon.
+    int quietAfterBootTextMs = 100;
     // How long the receiver's file list may take to come after the link
     // opened: a receiver in use answers at once; one that was just flashed
     // may first format its file system.
@@ -21,14 +26,15 @@ struct InstallTimings
     int reopenEveryMs = 1000;
     int reopenLimitMs = 30000;
     int portWaitSaidMs = 3000;
-    // Every exchange may take this long, and three times its bytes' time on
-    // a 115200-baud line, before the receiver counts as not answering.
-    int exchangeBaseMs = 2000;
+    // Every exchange may take this long, a late first answer included, and
+    // three times its bytes' time on a 115200-baud line, before the
+    // receiver counts as not answering.
+    int exchangeBaseMs = 4000;
 
-    int exchangeLimitMs(qint64 wireBytes) const
+    int exchangeLimitMs(qint64 wireBytes, int exchanges = 1) const
     {
         constexpr qint64 bytesPerSecond = 11520;    // 115200 baud, 10 bits a byte
-        return exchangeBaseMs + int(3 * wireBytes * 1000 / bytesPerSecond) + 1;
+        return exchanges * exchangeBaseMs + int(3 * wireBytes * 1000 / bytesPerSecond) + 1;
     }
 };
 

@@ -43,6 +43,9 @@ private slots:
     void restartDuringTransfer_data();
     void restartDuringTransfer();
     void laterTriesBringTheDataBack();
+    void twoReceivers_data();
+    void twoReceivers();
+    void slowReceiver();
 
 private:
     std::unique_ptr<Rig> rig;
@@ -362,12 +365,82 @@ void FaultsTest::laterTriesBringTheDataBack()
         install();
         QVERIFY(finished());
         QObject::disconnect(cancel);
-        QCOMPARE(rig->boxes.texts.size(), 1);
-        QVERIFY(rig->boxes.texts.first().startsWith("The stations and settings saved on "));
+        // The saved data is offered after the backup, which the second try cancelled.
+        QCOMPARE(rig->boxes.texts.size(), cancelled ? 0 : 1);
     }
+    QVERIFY(rig->boxes.texts.first().startsWith("The stations and settings saved on "));
+    QCOMPARE(rig->boxes.defaults.first(), QMessageBox::Yes);
     QCOMPARE(log().last(), QString("-> Installation complete."));
     for (const QString &name : dataFiles)
         QCOMPARE(rig->receiver.files().value(name), before.value(name));
+}
+
+void FaultsTest::twoReceivers_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("No: its own data back, the first one's offered again") << false;
+    QTest::newRow("Yes: the first one's data on it, its own kept") << true;
+}
+
+// A first try on receiver A ends with A's data not back; the second is on
+// receiver B, which holds data of its own: the offer says so and defaults
+// to No, and whichever the answer, no data is left without a record.
+void FaultsTest::twoReceivers()
+{
+    QFETCH(bool, yes);
+    const auto pull = QObject::connect(&rig->receiver, &ReceiverSimulator::requestReceived, [this](char command, const QString &path) {
+        if (command == 'U' && path == "/city.csv")
+            rig->receiver.unplug();
+    });
+    install();
+    QVERIFY(finished());
+    QObject::disconnect(pull);
+
+    QVERIFY(rig->plugReceiverIn());
+    rig->receiver.clearFiles();
+    const QMap<QString, QByteArray> dataOfB = { { "ap.csv", "receiver B's stations\n" }, { "city.csv", "receiver B's cities\n" } };
+    for (auto it = dataOfB.cbegin(); it != dataOfB.cend(); ++it)
+        rig->receiver.putFile(it.key(), it.value());
+    rig->boxes.answer = yes ? QMessageBox::Yes : QMessageBox::No;
+    rig->boxes.texts.clear();
+    install();
+    QVERIFY(finished());
+    const QString movedA = log().filter("...older backup moved to ").value(0).section(' ', -1);
+    QCOMPARE(rig->boxes.texts.size(), 1);
+    QVERIFY(rig->boxes.texts.first().endsWith("The receiver holds stations and settings of its own that differ from them "
+                                              "(ap.csv, city.csv); those stay saved in the folder files."));
+    QCOMPARE(rig->boxes.defaults.first(), QMessageBox::No);
+    QCOMPARE(log().last(), QString("-> Installation complete."));
+    for (auto it = dataOfB.cbegin(); it != dataOfB.cend(); ++it)
+        QCOMPARE(rig->workspace.readFile("files/" + it.key()), it.value());
+    if (yes) {
+        QVERIFY(log().contains("...the receiver's own ap.csv, city.csv stay in the folder files, to be offered next time"));
+        for (const QString &name : dataFiles)
+            QCOMPARE(rig->receiver.files().value(name), before.value(name));
+        QVERIFY(QFile::exists("files/restore-pending.json"));
+        QVERIFY(!QFile::exists(movedA + "/restore-pending.json"));
+    } else {
+        QCOMPARE(log().filter(" stays in the folder " + movedA + "; it is offered again next time").size(), 1);
+        QCOMPARE(rig->receiver.files().value("ap.csv"), dataOfB.value("ap.csv"));
+        QVERIFY(!QFile::exists("files/restore-pending.json"));
+        QVERIFY(QFile::exists(movedA + "/restore-pending.json"));
+    }
+}
+
+// A receiver whose first answer to every exchange comes late, as one busy
+// opening a file or walking its file system: the installer gives it its
+// time, and every file goes back byte for byte.
+void FaultsTest::slowReceiver()
+{
+    rig->receiver.faults().slowFirstAnswerMs = testTimings().lateAnswerMs * 2 / 3;
+    install();
+    QVERIFY(rig->installationEnded(60000));
+    QCOMPARE(log().last(), QString("-> Installation complete."));
+    QVERIFY(log().filter("stopped answering").isEmpty());
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        QCOMPARE(rig->workspace.readFile("files/" + it.key()), it.value());
+        QCOMPARE(rig->receiver.files().value(it.key()), it.value());
+    }
 }
 
 QTEST_MAIN(FaultsTest)

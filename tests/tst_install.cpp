@@ -210,36 +210,57 @@ void InstallTest::slowOrRestartingReceiver()
 
 void InstallTest::flashingFailure_data()
 {
-    QTest::addColumn<QStringList>("logLines");
-    QTest::addColumn<bool>("writeLog");
-    QTest::newRow("no log") << QStringList() << false;
-    QTest::newRow("stale log that can't be deleted") << QStringList{ "Hard resetting via RTS pin..." } << true;
+    QTest::addColumn<bool>("erases");       // the flasher ran and erased the receiver before it failed
+    QTest::newRow("erased, then failed") << true;
+    QTest::newRow("stale log that can't be deleted") << false;
 }
 
+// A flash that fails says so; once the flasher has run, the saved data is
+// named, and closing the window asks until the next installation puts it
+// back. A log from an earlier run never counts, even one that won't go.
 void InstallTest::flashingFailure()
 {
-    QFETCH(QStringList, logLines);
-    QFETCH(bool, writeLog);
+    QFETCH(bool, erases);
     plantReceiver(false);
-    rig->workspace.writeFlashScript(logLines, writeLog);
-    // A log from an earlier run must not count, even one that won't go.
-    const bool stale = QByteArray(QTest::currentDataTag()) == "stale log that can't be deleted";
-    rig->workspace.writeFile(stale ? "firmware/install.log/RTS" : "firmware/install.log", "Hard resetting via RTS pin...\n");
+    rig->workspace.writeFile("flash.sh", "echo \"$1 $2\" > flash-args\n"
+                                         "echo 'Erasing flash...' > firmware/install.log\n"
+                                         "rm -f \"$VELTRA_RECEIVER_STORE\"/*\n"
+                                         "echo 'A fatal error occurred: MD5 of file does not match data in flash!' >> firmware/install.log\n"
+                                         "exit 2\n");
+    if (!erases)
+        rig->workspace.writeFile("firmware/install.log/RTS", "Hard resetting via RTS pin...\n");
     install();
     QVERIFY(finished());
-    QCOMPARE(log().mid(log().size() - 3), QStringList({ "", "-> Install firmware...", "...failed" }));
-    QCOMPARE(rig->workspace.readFile("flash-args"), stale ? QByteArray() : rig->receiver.portName().toUtf8() + " ili9341\n");
-    QVERIFY(!connected);
+    QStringList ending = { "", "-> Install firmware...", "...failed" };
+    if (erases)
+        ending << "...the saved data was not put back; it is in the folder files";
+    QCOMPARE(log().mid(log().size() - ending.size()), ending);
+    QCOMPARE(rig->workspace.readFile("flash-args"), erases ? rig->receiver.portName().toUtf8() + " ili9341\n" : QByteArray());
     QVERIFY(!serial.isOpen());
-    QVERIFY(!rig->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(rig->window.get()));
     QVERIFY(rig->window->findChild<QPushButton *>("pushButton_Install")->isEnabled());
     QCOMPARE(savedFiles(), QStringList(dataFiles));
+    QCOMPARE(rig->receiver.files().isEmpty(), erases);
+    rig->boxes.answer = QMessageBox::Cancel;
+    QCOMPARE(rig->window->close(), !erases);
+    if (!erases)
+        return;
+    QCOMPARE(rig->boxes.texts, QStringList{ "The receiver's data is not back on it yet. Quit anyway? It stays in the folder files." });
+
+    // The next try offers the saved data to the empty receiver and puts it back.
+    rig->workspace.writeFlashScript({ "Hard resetting via RTS pin..." });
+    rig->boxes.texts.clear();
+    rig->boxes.answer = QMessageBox::Yes;
+    install();
+    QVERIFY(finished());
+    QCOMPARE(rig->boxes.texts.size(), 1);
+    QVERIFY(rig->boxes.texts.first().startsWith("The stations and settings saved on "));
+    QCOMPARE(log().last(), QString("-> Installation complete."));
+    for (const QString &name : dataFiles)
+        QCOMPARE(rig->receiver.files().value(name), before.value(name));
+    rig->boxes.texts.clear();
+    QVERIFY(rig->window->close());
+    QVERIFY(rig->boxes.texts.isEmpty());
 }
-
-
-
-
-
 
 // After the flash, a file the receiver has no room for is refused before
 // anything is sent; the box that says so may stay open past every limit

@@ -4,6 +4,7 @@
 // real time: timers are events like any other.
 
 #include "installer/installation.h"
+#include "installer/restorerecord.h"
 #include "workspace.h"
 
 #include <QDir>
@@ -21,8 +22,8 @@ QString describe(const InstallAction &action, const QString &file)
     switch (action.kind) {
     case InstallAction::Begin: return "[begin] " + action.text;
     case InstallAction::Log:
-        return QString(action.text).replace(QRegularExpression("[0-9]{8}"), "NNNNNNNN")
-                                   .replace(QRegularExpression("saved on .* (were|stays)"), "saved on DATE \\1");
+        return QString(action.text).replace(QRegularExpression("(?<![0-9])(?!11111111|22222222|87654321)[0-9]{8}(?![0-9])"), "NNNNNNNN")
+                                   .replace(QRegularExpression("saved on (.*?) (in the|were|stays|is)"), "saved on DATE \\2");
     case InstallAction::Status: return "[status] " + action.text;
     case InstallAction::OpenLink: return "[open]";
     case InstallAction::CloseLink: return "[close]";
@@ -35,7 +36,11 @@ QString describe(const InstallAction &action, const QString &file)
     case InstallAction::SelectPort: return "[select " + action.text + "]";
     case InstallAction::Refuse: return "[refuse " + action.text + "]";
     case InstallAction::Ask: return QString("[ask ") + questions[action.number] + (action.value ? " yes]" : " no]");
-    case InstallAction::StartTimer: return QString("[") + timers[action.number] + "]";
+    case InstallAction::StartTimer:
+        // The quiet line's wait, cut short after boot text.
+        if (action.number == int(Installation::Timer::Quiet) && action.value < InstallTimings().lateAnswerMs)
+            return "[quiet soon]";
+        return QString("[") + timers[action.number] + "]";
     case InstallAction::StopTimer: break;
     case InstallAction::AllowCancel: return action.number ? "[cancel on]" : "[cancel off]";
     case InstallAction::GiveUpExchange: return "[give up]";
@@ -61,6 +66,7 @@ public:
 
     Workspace workspace;
     Installation engine;
+    QString question;               // the words of the latest question, its dates as DATE
 
 private:
     void feed(const QString &event)
@@ -92,6 +98,10 @@ private:
             ports = seenPorts(value);
         else if (word == "write")
             workspace.writeFile(value.section('=', 0, 0), value.section('=', 1).toUtf8());
+        else if (word == "record")
+            writeRecord(value.section('=', 0, 0), value.section('=', 1));
+        else if (word == "link")
+            QFile::link(workspace.path() + "/" + value.section('=', 1), value.section('=', 0, 0));
         else if (word == "unreadable") {
             QFile::remove(value);
             QDir().mkpath(value);
@@ -110,8 +120,9 @@ private:
             engine.flashEnded();
         } else if (word == "timer")
             engine.timerExpired(Installation::Timer(QStringList{ "check", "quiet", "limit", "reopen", "portwait", "exchange" }.indexOf(value)));
-        else if (word == "yes" || word == "no")
-            engine.answered(asked, word == "yes");
+        else if (word == "yes" || word == "no" || word == "forget")
+            engine.answered(asked, word == "yes" ? Installation::Answer::Yes
+                                   : word == "no" ? Installation::Answer::No : Installation::Answer::Forget);
         else
             qFatal("unknown event %s", qPrintable(event));
         take();
@@ -147,6 +158,7 @@ private:
                     sent.insert(file, action.content);
             } else if (action.kind == InstallAction::Ask) {
                 asked = Installation::Question(action.number);
+                question = QString(action.text).replace(QRegularExpression("saved on (.*?) (are|were)"), "saved on DATE \\2");
             } else if (action.kind == InstallAction::ListPorts) {
                 listings << ports;
             }
@@ -159,6 +171,17 @@ private:
             engine.portsSeen(listings.takeFirst());
             take();
         }
+    }
+
+    // record:FOLDER=SEQUENCE: a pending record there of an ap.csv holding
+    // "ap.", as a first try that saved it leaves it; the sequence as written.
+    void writeRecord(const QString &folder, const QString &sequence)
+    {
+        workspace.writeFile(folder + "/ap.csv", "ap.");
+        workspace.writeFile(folder + "/restore-pending.json",
+                            "{ \"sequence\": " + sequence.toUtf8() + ", \"saved\": \"2026-01-02T03:04:05Z\", \"files\": [ "
+                            "{ \"name\": \"ap.csv\", \"folder\": \".\", \"size\": 3, \"sha256\": \""
+                            + sha256Of("ap.") + "\" } ] }");
     }
 
     // What the engine sent of the file, or else what it saved of it.
@@ -198,16 +221,22 @@ const QString beforeReopening = listedBefore + "; saved; saved; closed; flashed"
 // The first try's restore cut short by a lost link: its record stays.
 const QString firstTryLost = flashed + "; list:; lost";
 const QStringList wholeInstallation = {
-    "[begin] -> Start installation...", "[open]", "...connected to device", "[check]", "[quiet]", "[limit]", "[list]",
+    "[begin] -> Start installation...", "[open]", "...connected to device", "[check]", "[limit]", "[list]", "[quiet]",
     "", "-> Save data from device:", "ap.csv", "[save ap.csv]", "city.csv", "[save city.csv]", "[close]",
     "...disconnected", "", "-> Install firmware...", "[cancel off]", "[ports]", "[flash COM3 ili9341]", "[cancel on]", "...done",
-    "[open]", "...connected to device", "[check]", "[quiet]", "[limit]", "[list]", "", "-> Restore data to device:",
+    "[open]", "...connected to device", "[check]", "[limit]", "[list]", "[quiet]", "", "-> Restore data to device:",
     "ap.csv", "[send ap.csv]", "[list]", "city.csv", "[send city.csv]", "[list]", "preset.csv",
     "[status] file no exist: files/preset.csv", "...skipped", "scan.csv", "[status] file no exist: files/scan.csv",
     "...skipped", "eng.lng", "[send eng.lng]", "[list]", "", "-> Verify restored data:", "[read ap.csv]",
     "ap.csv ...ok", "[read city.csv]", "city.csv ...ok", "[read eng.lng]", "eng.lng ...ok", "",
     "-> Installation complete.", "[restart]", "[end]",
 };
+// A second try, its backup made: the first try's record, moved aside with
+// "files", is named and offered.
+const QString secondTry = firstTryLost + "; start; opened; list:ap.csv=";
+const QString offered = "...the data saved on DATE in the folder NNNNNNNN is not back on a receiver";
+const QString restoredAfterOffer = "; closed; flashed; opened; list:; uploaded; list:sent; uploaded; list:sent; "
+                                   "uploaded; list:sent; read:ok; read:ok; read:ok";
 const QString notBack = "...the saved data was not put back; it is in the folder files";
 }
 
@@ -220,6 +249,7 @@ private slots:
     void table_data();
     void table();
     void stepsAndClosing();
+    void questionsNameTheSavedData();
 };
 
 void InstallationTest::wholeRoad()
@@ -239,74 +269,108 @@ void InstallationTest::table_data()
     QTest::newRow("port can't be opened") << "start; notOpened"
         << "[open] | [give up] | ...ESP32: can't use the port COM3; Cancel ends the installation";
     QTest::newRow("waiting for Cancel, Cancel") << "start; notOpened; cancel" << "[give up] | [end]";
-    QTest::newRow("the wait is said, then asked again when quiet") << "start; opened; timer:check; active; timer:quiet"
-        << "...waiting for the receiver to start | [quiet] | [quiet] | [list] | [quiet]";
-    QTest::newRow("quiet line before the three seconds") << "start; opened; timer:quiet" << "[list] | [quiet]";
-    QTest::newRow("bytes that end no listing") << "start; opened; active; timer:quiet" << "[quiet] | [list] | [quiet]";
+    QTest::newRow("the wait is said; asked again once the line is quiet") << "start; opened; timer:check; active; timer:quiet"
+        << "...waiting for the receiver to start | [quiet] | [list] | [quiet]";
+    QTest::newRow("boot text: asked again soon") << "start; opened; active; restarted; active; timer:quiet"
+        << "[quiet] | [quiet soon] | [quiet soon] | [list] | [quiet]";
     QTest::newRow("silent receiver, Cancel") << "start; opened; timer:check; timer:limit; no"
         << "[give up] | [ask incomplete no] | ...can't read the file list of the device | [give up] | [end]";
     QTest::newRow("broken list, Yes") << "start; opened; broken; yes"
         << "[ask incomplete no] | ...installing without a complete backup |  | -> Save data from device: | [close]";
+    QTest::newRow("a name twice is no true list") << "start; opened; list:ap.csv=3,ap.csv=3" << "[quiet] | [ask incomplete no]";
     QTest::newRow("holds nothing, and says so: backup skipped") << "start; opened; nothing"
-        << "[list] | ...filesystem not found on device | [close]";
+        << "[quiet] | ...filesystem not found on device | [close]";
     QTest::newRow("lists nothing but uses bytes: an empty backup") << "start; opened; list:"
-        << "[list] |  | -> Save data from device: | [close]";
+        << "[quiet] |  | -> Save data from device: | [close]";
     QTest::newRow("a check after the listing does nothing") << listedBefore + "; timer:check" << "[save ap.csv]";
     QTest::newRow("empty file") << listedBefore + "; empty" << "[save ap.csv] | ...skipped | city.csv | [save city.csv]";
     QTest::newRow("file not saved") << listedBefore + "; notSaved:PC: can't write downloading file"
         << "[save ap.csv] | [give up] | ...PC: can't write downloading file; Cancel ends the installation";
     QTest::newRow("a record that can't be written: nothing flashed")
         << listedBefore + "; saved; unreadable:files/restore-pending.json; saved"
-        << "[save city.csv] | [give up] | ...PC: can't write the record of the backup in the folder files; Cancel ends the installation";
+        << "[save city.csv] | ...the record of the data in the folder files can't be read; that data is not offered | [give up]"
+           " | ...PC: can't write the record of the backup in the folder files; Cancel ends the installation";
     QTest::newRow("a stalled file is asked for again") << listedBefore + "; timer:exchange; list:ap.csv=3,city.csv=4"
-        << "[give up] | ...the receiver stopped answering during ap.csv; it is asked for again | [check] | [quiet] | [limit] | [list] | [save ap.csv]";
+        << "[give up] | ...the receiver stopped answering during ap.csv; it is asked for again | [check] | [limit] | [list] | [quiet] | [save ap.csv]";
     QTest::newRow("restarted thrice in the backup: nothing flashed")
         << listedBefore + "; restarted; list:ap.csv=3; restarted; list:ap.csv=3; restarted"
-        << "[list] | [save ap.csv] | [give up] | ...the receiver restarted during ap.csv; Cancel ends the installation";
+        << "[quiet] | [save ap.csv] | [give up] | ...the receiver restarted during ap.csv; Cancel ends the installation";
     QTest::newRow("gone after a restart in the backup") << listedBefore + "; restarted; timer:limit"
-        << "[list] | [give up] | ...the receiver stopped answering during ap.csv; Cancel ends the installation";
+        << "[quiet] | [give up] | ...the receiver stopped answering during ap.csv; Cancel ends the installation";
     QTest::newRow("link lost") << listedBefore + "; lost" << "[save ap.csv] | ...connection lost | [give up] | [end]";
     QTest::newRow("Cancel during the backup") << listedBefore + "; cancel" << "[save ap.csv] | [give up] | [end]";
     QTest::newRow("a timer after Cancel does nothing") << "start; opened; cancel; timer:check; timer:limit"
-        << "[list] | [give up] | [end]";
+        << "[quiet] | [give up] | [end]";
 
-    // The data that isn't back yet, across tries.
-    QTest::newRow("the record offered, Yes") << firstTryLost + "; start; opened; list:ap.csv=3; yes; saved; closed; flashed; opened; list:"
-        << "[ask pending yes] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | ap.csv | [save ap.csv] | [close]"
-           " | ...disconnected |  | -> Install firmware... | [cancel off] | [ports] | [flash COM3 ili9341] | [cancel on] | ...done"
-           " | [open] | ...connected to device | [check] | [quiet] | [limit] | [list] |  | -> Restore data to device: | ap.csv"
-           " | ...put back from the folder NNNNNNNN | [send ap.csv]";
-    QTest::newRow("the record refused: it stays where it is") << firstTryLost + "; start; opened; list:ap.csv=9; no; saved"
-        << "[ask pending no] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | ap.csv | [save ap.csv]"
-           " | ...the data saved on DATE stays in the folder NNNNNNNN | [close]";
-    QTest::newRow("the record refused is not offered again")
-        << firstTryLost + "; start; opened; list:ap.csv=3; no; saved; closed; flashed; opened; list:; uploaded; list:sent; uploaded; "
-           "list:sent; read:ok; read:ok; start; opened; list:ap.csv=3"
-        << "[list] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | ap.csv | [save ap.csv]";
-    QTest::newRow("refused with nothing to save: not offered again")
-        << firstTryLost + "; start; opened; nothing; no; cancel; start; opened; nothing"
-        << "[list] | ...filesystem not found on device | [close]";
-    QTest::newRow("a cancelled try keeps the record") << firstTryLost + "; start; opened; list:ap.csv=3; yes; cancel; start; opened; nothing"
-        << "[list] | [ask pending yes]";
-    QTest::newRow("a damaged record is not offered") << firstTryLost + "; write:files/restore-pending.json=[; start; opened; list:"
-        << "...the record of the data in the folder files can't be read; that data is not offered |  | -> Save data from device:"
-           " | ...older backup moved to NNNNNNNN | [close]";
-    QTest::newRow("a record whose file changed is not offered") << firstTryLost + "; write:files/city.csv=cut; start; opened; list:"
-        << "...the data saved in the folder files is not offered: city.csv is not as it was saved |  | -> Save data from device:"
-           " | ...older backup moved to NNNNNNNN | [close]";
-    QTest::newRow("a complete backup is not offered") << restored + "; read:ok; read:ok; read:ok; start; opened; list:"
-        << "[list] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | [close]";
+    // The data that isn't back yet, across tries: each record named after
+    // the backup, with its folder then, and offered by what the receiver holds.
+    QTest::newRow("the record's own copy on the receiver: Yes") << secondTry + "3; saved; yes; closed; flashed; opened; list:"
+        << "[save ap.csv] | " + offered + " | [ask pending yes] | [close] | ...disconnected |  | -> Install firmware..."
+           " | [cancel off] | [ports] | [flash COM3 ili9341] | [cancel on] | ...done | [open] | ...connected to device | [check]"
+           " | [limit] | [list] | [quiet] |  | -> Restore data to device: | ap.csv | ...put back from the folder NNNNNNNN | [send ap.csv]";
+    QTest::newRow("a beginning of its copy: Yes") << secondTry + "2; saved" << "[save ap.csv] | " + offered + " | [ask pending yes]";
+    QTest::newRow("data of the receiver's own: No by default") << secondTry + "5; saved" << offered + " | [ask pending no]";
+    QTest::newRow("the receiver lacks it: Yes") << firstTryLost + "; start; opened; nothing"
+        << "...filesystem not found on device | ...the data saved on DATE in the folder files is not back on a receiver | [ask pending yes]";
+    QTest::newRow("No: not now, offered again next time") << secondTry + "5; saved; no" + restoredAfterOffer.section("; read", 0, 0)
+           + "; read:ok; read:ok; start; opened; list:ap.csv=5; saved"
+        << "[save ap.csv] | " + offered + " | [ask pending no]";
+    QTest::newRow("No: the data named as staying") << secondTry + "5; saved; no"
+        << "[ask pending no] | ...the data saved on DATE stays in the folder NNNNNNNN; it is offered again next time | [close]";
+    QTest::newRow("Forget: its record retired, the data named") << secondTry + "5; saved; forget"
+        << "[ask pending no] | ...the data saved on DATE is not offered any more; it stays in the folder NNNNNNNN | [close]";
+    QTest::newRow("forgotten: not offered again, this try's own record is")
+        << secondTry + "5; saved; forget; cancel; start; opened; list:ap.csv=5; saved"
+        << "[save ap.csv] | " + offered + " | [ask pending yes]";
+    QTest::newRow("Yes over the receiver's own data: that data kept under a record")
+        << secondTry + "5; saved; yes" + restoredAfterOffer + "; start; opened; nothing"
+        << "...filesystem not found on device | ...the data saved on DATE in the folder files is not back on a receiver"
+           " | [ask pending yes]";
+    QTest::newRow("Yes over the receiver's own data: said before the flash") << secondTry + "5; saved; yes"
+        << "[ask pending no] | ...the receiver's own ap.csv stay in the folder files, to be offered next time | [close]";
+    QTest::newRow("two records: both named, offered newest first")
+        << "record:11111111=4; record:22222222=4; start; opened; nothing; no"
+        << "...the data saved on DATE in the folder 11111111 is not back on a receiver"
+           " | ...the data saved on DATE in the folder 22222222 is not back on a receiver | [ask pending yes]"
+           " | ...the data saved on DATE stays in the folder 11111111; it is offered again next time | [ask pending yes]";
+    QTest::newRow("a taken record is written again, none beside it")
+        << "record:11111111=4; start; opened; list:ap.csv=3; saved; yes; cancel; start; opened; nothing"
+        << "...filesystem not found on device | ...the data saved on DATE in the folder 11111111 is not back on a receiver"
+           " | [ask pending yes]";
+    QTest::newRow("a damaged record is named every time, and stays")
+        << "write:11111111/restore-pending.json=[; start; opened; nothing; no; closed; flashed; opened; list:; uploaded; list:sent; "
+           "read:ok; start; opened; nothing"
+        << "...filesystem not found on device | ...the record of the data in the folder 11111111 can't be read; that data is not offered"
+           " | [close]";
+    QTest::newRow("a record whose file changed is named, not offered") << firstTryLost + "; write:files/city.csv=cut; start; opened; list:"
+        << " | -> Save data from device: | ...older backup moved to NNNNNNNN | ...the data saved on DATE in the folder NNNNNNNN is not"
+           " offered: city.csv is not as it was saved | [close]";
+    QTest::newRow("a sequence past a double's whole numbers is damaged") << "record:11111111=9007199254740993; start; opened; nothing"
+        << "...the record of the data in the folder 11111111 can't be read; that data is not offered | [close]";
+    QTest::newRow("a sequence that is no whole number is damaged") << "record:11111111=2.5; start; opened; nothing"
+        << "...the record of the data in the folder 11111111 can't be read; that data is not offered | [close]";
+    QTest::newRow("at the largest sequence, the next record is still read")
+        << "record:11111111=9007199254740991; start; opened; list:ap.csv=5; saved; no; closed; flashed; lost; start; opened; nothing"
+        << "...the data saved on DATE in the folder files is not back on a receiver"
+           " | ...the data saved on DATE in the folder 11111111 is not back on a receiver | [ask pending yes]";
+    QTest::newRow("a linked folder is named, never read") << "record:elsewhere=4; link:87654321=elsewhere; start; opened; nothing"
+        << "...filesystem not found on device | ...the folder 87654321 is a link to another place; what it holds is not read | [close]";
+    QTest::newRow("a linked files is moved aside as a link") << "record:elsewhere=4; link:files=elsewhere; start; opened; list:"
+        << " | -> Save data from device: | ...older backup moved to NNNNNNNN"
+           " | ...the folder NNNNNNNN is a link to another place; what it holds is not read | [close]";
+    QTest::newRow("a complete try leaves no record") << restored + "; read:ok; read:ok; read:ok; start; opened; list:"
+        << "[quiet] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | [close]";
     QTest::newRow("a skipped backup puts back only the language file")
         << "write:files/ap.csv=another receiver's; start; opened; nothing; closed; flashed; opened; list:"
-        << "[list] |  | -> Restore data to device: | eng.lng | [send eng.lng]";
+        << "[quiet] |  | -> Restore data to device: | eng.lng | [send eng.lng]";
 
     // The flash, and the receiver after it.
     QTest::newRow("Cancel while flashing does nothing") << listedBefore + "; saved; saved; closed; cancel"
         << "[cancel off] | [ports] | [flash COM3 ili9341]";
-    QTest::newRow("flash failed") << listedBefore + "; saved; saved; closed; flashed:failed"
-        << "[flash COM3 ili9341] | [cancel on] | ...failed | [give up] | [end]";
+    QTest::newRow("flash failed: the data named") << listedBefore + "; saved; saved; closed; flashed:failed"
+        << "[flash COM3 ili9341] | [cancel on] | ...failed | " + notBack + " | [give up] | [end]";
     QTest::newRow("port back after a while") << beforeReopening + "; notOpened; timer:reopen; opened"
-        << "[open] | [limit] | [portwait] | [reopen] | [ports] | [open] | ...connected to device | [check] | [quiet] | [limit] | [list]";
+        << "[open] | [limit] | [portwait] | [reopen] | [ports] | [open] | ...connected to device | [check] | [limit] | [list] | [quiet]";
     QTest::newRow("port back under another name") << "ports:COM3=10c4/ea60,COM1; " + beforeReopening + "; ports:COM1,COM9=10c4/ea60; notOpened"
         << "[reopen] | [ports] | ...the receiver is back on COM9 | [select COM9] | [open]";
     QTest::newRow("two new ports: the wait is said, nothing guessed")
@@ -319,6 +383,10 @@ void InstallationTest::table_data()
         << "[ports] | ...can't open COM3 again | " + notBack + " | [give up] | [end]";
     QTest::newRow("receiver silent after the flash") << flashed + "; timer:check; timer:limit"
         << "[give up] | ...the receiver did not answer after the firmware was written | " + notBack + " | [give up] | [end]";
+    QTest::newRow("restarted after the flash: asked again soon") << flashed + "; restarted; timer:quiet"
+        << "[quiet] | [quiet soon] | [list] | [quiet]";
+    QTest::newRow("a name twice after the flash: asked again") << flashed + "; list:ap.csv=3,ap.csv=3; timer:quiet"
+        << "[quiet] | [quiet] | [list] | [quiet]";
     QTest::newRow("the receiver's own data, saved aside; No") << flashed + "; list:ap.csv=5; read:other; no"
         << "[read ap.csv] | ...the receiver's own ap.csv saved in the folder NNNNNNNN | [ask other no] | " + notBack + " | [give up] | [end]";
     QTest::newRow("the receiver's own data, Yes") << flashed + "; list:ap.csv=5; read:other; yes"
@@ -327,10 +395,8 @@ void InstallationTest::table_data()
         << "[read ap.csv] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
     QTest::newRow("the same data after the flash asks nothing") << flashed + "; list:ap.csv=3; read:ok"
         << "[read ap.csv] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
-
     QTest::newRow("this try's own backup on the receiver is no other data")
-        << firstTryLost + "; start; opened; list:ap.csv=3,city.csv=2; yes; saved; saved; closed; flashed; opened; "
-           "list:ap.csv=3,city.csv=2; read:ok; read:ok"
+        << secondTry + "3,city.csv=2; saved; saved; yes; closed; flashed; opened; list:ap.csv=3,city.csv=2; read:ok; read:ok"
         << "[read city.csv] |  | -> Restore data to device: | ap.csv | ...put back from the folder NNNNNNNN | [send ap.csv]";
 
     // The restore.
@@ -339,9 +405,9 @@ void InstallationTest::table_data()
     QTest::newRow("short once, sent again") << flashed + "; list:; uploaded; list:short; uploaded; list:sent"
         << "[list] | ...ap.csv is sent again | [send ap.csv] | [list] | city.csv | [send city.csv]";
     QTest::newRow("restarted during an upload: sent again") << flashed + "; list:; restarted; list:"
-        << "[give up] | ...the receiver restarted during ap.csv; it is sent again | [check] | [quiet] | [limit] | [list] | [send ap.csv]";
+        << "[give up] | ...the receiver restarted during ap.csv; it is sent again | [check] | [limit] | [list] | [quiet] | [send ap.csv]";
     QTest::newRow("cut thrice: not put back, the others go on") << flashed + "; list:; restarted; list:; timer:exchange; list:; restarted; list:"
-        << "...the receiver restarted during ap.csv | [check] | [quiet] | [limit] | [list] | ...ap.csv was not put back whole | city.csv | [send city.csv]";
+        << "...the receiver restarted during ap.csv | [check] | [limit] | [list] | [quiet] | ...ap.csv was not put back whole | city.csv | [send city.csv]";
     QTest::newRow("an unreadable backup file doesn't stop the others")
         << beforeReopening + "; unreadable:files/city.csv; opened; list:; uploaded; list:sent"
         << "city.csv | [status] PC: can't open uploading file | ...PC: can't open uploading file for city.csv | preset.csv"
@@ -377,15 +443,34 @@ void InstallationTest::stepsAndClosing()
         { "start", 1 }, { "opened", 1 }, { "list:ap.csv=3", 2 }, { "saved", 3 }, { "closed", 4 },
         { "flashed", 4 }, { "opened", 4 }, { "full", 5 }, { "cancel", 0 },
     };
+    const QString notBackYet = "The receiver's data is not back on it yet. Quit anyway? It stays in the folder files.";
     for (const auto &step : steps) {
         driver.run(step.first);
         QCOMPARE(driver.engine.step(), step.second);
         if (step.first == "closed")
             QVERIFY(driver.engine.questionBeforeClosing().startsWith("The firmware is being written."));
         if (step.first == "opened" && step.second == 4)
-            QVERIFY(driver.engine.questionBeforeClosing().startsWith("The receiver's data is not back on it yet."));
+            QCOMPARE(driver.engine.questionBeforeClosing(), notBackYet);
     }
+    // Until the next installation starts.
+    QCOMPARE(driver.engine.questionBeforeClosing(), notBackYet);
+    driver.run("start");
     QVERIFY(driver.engine.questionBeforeClosing().isEmpty());
+}
+
+// The data-safety question names saved data a silent receiver may have lost
+// with its firmware; the offer names the receiver's own data beside it.
+void InstallationTest::questionsNameTheSavedData()
+{
+    Driver driver;
+    driver.run("record:11111111=4; start; opened; broken");
+    QCOMPARE(driver.question, QString("The files on the receiver can't be read, so they can't be saved. Install the firmware "
+                                      "anyway? Its stations, presets and settings will be lost. If it has no firmware after an "
+                                      "earlier try, its stations and settings saved on DATE are in the folder 11111111."));
+    driver.run("no; start; opened; list:ap.csv=5,city.csv=2; saved; saved");
+    QCOMPARE(driver.question, QString("The stations and settings saved on DATE were not put back on the receiver. Put them back "
+                                      "after the firmware is written? The receiver holds stations and settings of its own that "
+                                      "differ from them (ap.csv); those stay saved in the folder files."));
 }
 
 QTEST_APPLESS_MAIN(InstallationTest)

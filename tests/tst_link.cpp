@@ -406,7 +406,7 @@ void LinkTest::staleTimerExpiry()
     bench.silence("M");
     InstallationRunner runner(&bench.link);
     InstallTimings timings;
-    timings.quietBeforeAskingMs = 50;
+    timings.lateAnswerMs = 50;
     runner.setTimings(timings);
     QSignalSpy waiting(&runner, &InstallationRunner::reportsWaiting);
     runner.start({ bench.receiver.portName(), "ili9341", "ENG" });

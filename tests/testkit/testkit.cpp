@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -23,7 +22,8 @@ InstallTimings testTimings()
 {
     InstallTimings timings;
     timings.checkAfterMs = 300;
-    timings.quietBeforeAskingMs = 100;
+    timings.lateAnswerMs = 250;
+    timings.quietAfterBootTextMs = 30;
     timings.listingLimitBeforeFlashMs = 600;
     timings.listingLimitAfterFlashMs = 2000;
     timings.reopenEveryMs = 100;
@@ -64,6 +64,7 @@ void ModalAnswerer::poll()
             return;
         texts << box->text();
         icons << box->icon();
+        defaults << box->standardButton(box->defaultButton());
         if (statusBar)
             statusWhileOpen << statusBar->currentMessage();
         QAbstractButton *button = box->button(answer);
@@ -166,9 +167,11 @@ bool Rig::installationEnded(int timeoutMs)
 
 bool Rig::connectAndList()
 {
-    QSignalSpy listed(link(), &ReceiverLink::listed);
+    bool listed = false;
+    QObject context;
+    QObject::connect(link(), &ReceiverLink::listed, &context, [&listed] { listed = true; });
     invoke("on_pushButton_3_clicked");
-    return connected && waitUntil([&listed] { return !listed.isEmpty(); }, 10000);
+    return connected && waitUntil([&listed] { return listed; }, 10000);
 }
 
 void Rig::selectRow(int row)

@@ -46,6 +46,7 @@ public:
     explicit ModalAnswerer(QObject *parent = nullptr);
     QStringList texts;
     QList<QMessageBox::Icon> icons;
+    QList<QMessageBox::StandardButton> defaults;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
     int holdMs = 0;                 // how long a message box stays open before it is answered
     QString dialogPath;             // empty: cancel file dialogs

@@ -22,6 +22,7 @@ int main(int argc, char *argv[])
     options.addOption({ "start", "Milliseconds from a restart until the firmware answers.", "MS", "0" });
     options.addOption({ "start-after-flash", "The same for the first start after a flash.", "MS", "0" });
     options.addOption({ "late", "Answer every request this many milliseconds late.", "MS", "0" });
+    options.addOption({ "slow-first-answer", "Answer the first request of each exchange this many milliseconds late.", "MS", "0" });
     options.addOption({ "repeat-previous", "Send every reply behind the previous one again." });
     options.addOption({ "gone-after-reset", "The port leaves the PC this many milliseconds at a restart.", "MS", "0" });
     options.addOption({ "port-link", "Serve the port under this path too, which stays when the port comes back.", "PATH" });
@@ -44,6 +45,7 @@ int main(int argc, char *argv[])
     faults.startMs = options.value("start").toInt();
     faults.startAfterFlashMs = options.value("start-after-flash").toInt();
     faults.delayMs = options.value("late").toInt();
+    faults.slowFirstAnswerMs = options.value("slow-first-answer").toInt();
     faults.repeatPrevious = options.isSet("repeat-previous");
     faults.goneAfterResetMs = options.value("gone-after-reset").toInt();
 

@@ -353,6 +353,7 @@ void ReceiverSimulator::answer(const ReceivedRequest &request)
     if (!folder.isEmpty() && QFileInfo(folder).lastModified() != folderTime)
         loadFolder();
     answering = request.command;
+    opensExchange = request.command != 'u' && !(request.command == 'U' && uploading);
     emit requestReceived(request.command, request.path);
     // Until its firmware runs, a restarting receiver hears nothing.
     if (masterFd < 0 || clock.elapsed() < startsAt)
@@ -470,7 +471,7 @@ void ReceiverSimulator::reply(const QByteArray &bytes)
     if (pos < whole.size())
         pieces.append(whole.mid(pos));
 
-    const int delay = scripted.delayMs + scripted.lateReplies.value(answering, 0);
+    const int delay = scripted.delayMs + scripted.lateReplies.value(answering, 0) + (opensExchange ? scripted.slowFirstAnswerMs : 0);
     const int gap = scripted.pieceSizes.isEmpty() ? 0 : qMax(piecesGapMs, delay);
     if (delay == 0 && gap == 0) {
         queueOutput(whole);

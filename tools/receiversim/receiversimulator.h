@@ -43,6 +43,7 @@ struct ReceiverFaults
     int startAfterFlashMs = 0;      // the same for the first start after a flash, which formats the file system
     int goneAfterResetMs = 0;       // a port of the board's own leaves the PC this long at a restart
     QHash<char, int> lateReplies;   // these requests are answered this many milliseconds late
+    int slowFirstAnswerMs = 0;      // the first answer of each exchange this late, as a firmware busy opening a file gives it; an upload's chunks are answered at once
     QByteArray listReplyOverride;   // sent instead of the real LIST reply when not empty
     QByteArray memoryReplyOverride; // sent instead of the real MEMORY reply when not empty
     // Restarts once in the middle of this request's exchange for this file:
@@ -156,6 +157,7 @@ private:
     qint64 startsAt = 0;            // clock time from which requests are answered
     QByteArray previousReply;
     char answering = 0;             // the request being answered
+    bool opensExchange = false;     // and it is an exchange's first request
     QTimer *resetPoll = nullptr;
 
     bool uploading = false;
