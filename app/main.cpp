@@ -4,6 +4,7 @@
 
 int main(int argc, char *argv[])
 {
+    prepareHighDpiScaling();
     QApplication a(argc, argv);
     MainWindow w;
     w.show();

@@ -2,16 +2,25 @@
 #include "ui_mainwindow.h"
 #include "device/receiverlink.h"
 #include "installer/installationrunner.h"
+#include "installer/options.h"
 #include "storage/download.h"
 #include "storage/listing.h"
 #include "storage/upload.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QLocale>
 #include <QTextCodec>
 #include <QTime>
+
+void prepareHighDpiScaling()
+{
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -69,16 +78,8 @@ MainWindow::MainWindow(QWidget *parent)
     // The change logs are UTF-8; the language handler below already reads one.
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
 
-    ui->comboBox_language->addItem("English");
-    ui->comboBox_language->addItem("Русский");
-    ui->comboBox_language->addItem("Italiano");
-    ui->comboBox_language->addItem("Cesky");
-    ui->comboBox_language->addItem("Deutsch");
-    ui->comboBox_language->addItem("Francais");
-    ui->comboBox_language->addItem("Polski");
-    ui->comboBox_language->addItem("Portugues");
-    ui->comboBox_language->addItem("Romana");
-    ui->comboBox_language->addItem("Espanol");
+    for (const QString &name : languageNames())
+        ui->comboBox_language->addItem(name);
 
     if (QLocale::system().name() == "ru_RU")
         ui->comboBox_language->setCurrentIndex(1);
@@ -100,13 +101,20 @@ void MainWindow::setPortLister(const std::function<QVector<SeenPort>()> &lister)
     runner->setPortLister(lister);
 }
 
-// A close can't wait for an event: the installation is asked at once.
+// A close can't wait for an event: the installation is asked at once. The
+// buttons say what they do; staying is the default.
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     const QString question = runner->questionBeforeClosing();
-    if (!question.isEmpty() && !confirm(question)) {
-        event->ignore();
-        return;
+    if (!question.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, windowTitle(), question, QMessageBox::Yes | QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText("Quit");
+        box.button(QMessageBox::No)->setText(runner->isRunning() ? "Keep installing" : "Stay");
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
     }
     // The script may have ended while the question was open.
     runner->stopFlashing();

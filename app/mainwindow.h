@@ -23,6 +23,11 @@ class ReceiverLink;
 class StorageListing;
 struct InstallTimings;
 
+// Set before the application object exists: the window's fixed size is in
+// device-independent pixels, scaled on a high-density screen by the
+// screen's own factor rather than rounded to a whole one.
+void prepareHighDpiScaling();
+
 QT_BEGIN_NAMESPACE
 namespace Ui { class MainWindow; }
 QT_END_NAMESPACE

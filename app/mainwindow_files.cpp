@@ -278,14 +278,14 @@ void MainWindow::showListing(const QVector<ListEntry> &entries)
 
 void MainWindow::refuse(QMessageBox::Icon icon, const QString &text)
 {
-    QMessageBox box(icon, QString(), text);
+    QMessageBox box(icon, windowTitle(), text);
     box.exec();
     showStatus(QString());
 }
 
 bool MainWindow::confirm(const QString &question)
 {
-    QMessageBox box(QMessageBox::Warning, QString(), question, QMessageBox::Yes | QMessageBox::Cancel);
+    QMessageBox box(QMessageBox::Warning, windowTitle(), question, QMessageBox::Yes | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Yes;
 }

@@ -67,8 +67,10 @@ void MainWindow::askQuestion(Installation::Question question, const QString &tex
 {
     const bool flashAnyway = question == Installation::Question::IncompleteBackup;
     const bool offer = question == Installation::Question::PendingRecord;
+    const bool choice = offer || question == Installation::Question::Language;
     const QMessageBox::StandardButton no = flashAnyway ? QMessageBox::Cancel : QMessageBox::No;
-    auto *box = new QMessageBox(offer ? QMessageBox::Question : QMessageBox::Warning, QString(), text, QMessageBox::Yes | no);
+    auto *box = new QMessageBox(choice ? QMessageBox::Question : QMessageBox::Warning, windowTitle(), text,
+                                QMessageBox::Yes | no);
     if (offer)
         box->addButton(QMessageBox::Discard)->setText("Forget them");
     box->setDefaultButton(yesByDefault ? QMessageBox::Yes : no);
@@ -88,7 +90,7 @@ void MainWindow::askQuestion(Installation::Question question, const QString &tex
 // has no loop of its own.
 void MainWindow::showRefusal(const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QString(), text);
+    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text);
     box->setWindowModality(Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this] { showStatus(QString()); });

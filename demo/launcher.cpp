@@ -65,6 +65,7 @@ QString verify(const QMap<QString, QByteArray> &before, const QMap<QString, QByt
 
 int main(int argc, char *argv[])
 {
+    prepareHighDpiScaling();
     QApplication app(argc, argv);
     QCommandLineParser options;
     options.setApplicationDescription("VELTRA installer demo launcher.");

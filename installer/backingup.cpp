@@ -1,7 +1,9 @@
 #include "installer/installation.h"
 #include "device/frames.h"
 #include "installer/backupfolder.h"
+#include "installer/options.h"
 #include "storage/batch.h"
+#include "storage/filenames.h"
 
 #include <QFile>
 #include <QSet>
@@ -150,8 +152,7 @@ void Installation::offerNextRecord()
 {
     if (run.toOffer.isEmpty()) {
         run.offered.reset();
-        if (recordThisTry())
-            closeLink();
+        considerLanguage();
         return;
     }
     run.offered = run.toOffer.takeFirst();
@@ -173,6 +174,27 @@ QStringList Installation::ownDataBeside(const RestoreRecord &record) const
             own << file.name;
     }
     return own;
+}
+
+// The receiver's own language file, when it is another language's that the
+// firmware folder holds too: which goes back is asked, the receiver's the
+// default. Then the records are written and the flash follows.
+void Installation::considerLanguage()
+{
+    const QString chosen = run.choices.languageCode.toLower() + ".lng";
+    for (const ListEntry &entry : qAsConst(run.listing.entries)) {
+        if (!entry.name.endsWith(".lng") || entry.name == chosen)
+            continue;
+        const QString code = entry.name.chopped(4).toUpper();
+        if (!languageName(code).isEmpty() && QFile::exists(batchUploadSource(entry.name))) {
+            run.receiverLanguage = code;
+            ask(Question::Language, "The receiver uses " + languageName(code) + ". Put back "
+                                        + languageName(run.choices.languageCode) + ", as chosen?", false);
+            return;
+        }
+    }
+    if (recordThisTry())
+        closeLink();
 }
 
 // Before the flash, with the backup whole (or the user's word), the records

@@ -1,5 +1,6 @@
 #include "installer/installation.h"
 #include "installer/flash.h"
+#include "installer/options.h"
 #include "installer/steps.h"
 
 
@@ -251,6 +252,8 @@ void Installation::fileSaved(bool empty)
     stopTimer(Timer::Exchange);
     if (empty)
         log("...skipped");
+    else
+        run.saved << run.listing.entries.at(run.row).name;
     saveNextFile();
 }
 
@@ -358,6 +361,14 @@ void Installation::answered(Question question, Answer answer)
         else
             end(Outcome::Incomplete);
         return;
+    case Question::Language:
+        if (answer != Answer::Yes) {
+            run.choices.languageCode = run.receiverLanguage;
+            log("...the receiver's own language, " + languageName(run.receiverLanguage) + ", is put back");
+        }
+        if (recordThisTry())
+            closeLink();
+        return;
     }
 }
 
@@ -368,8 +379,7 @@ void Installation::answeredOffer(Answer answer)
     switch (answer) {
     case Answer::Yes:
         run.takeOffered = true;
-        if (recordThisTry())
-            closeLink();
+        considerLanguage();
         return;
     case Answer::No:
         log("...the data saved on " + offered.savedOn() + " stays in the " + folders + "; it is offered again next time");
@@ -497,6 +507,7 @@ void Installation::end(Outcome outcome, const QString &reason)
 {
     stopTimers();
     if (outcome == Outcome::Complete) {
+        nameFilesNotPutBack();
         log(QString());
         log("-> Installation complete.");
         act(InstallAction::Restart);
@@ -507,10 +518,24 @@ void Installation::end(Outcome outcome, const QString &reason)
             log("...the saved data was not put back; it is in the " + dataFolders());
             notBackAfterEnd = dataFolders();
         }
+        nameFilesNotPutBack();
         act(InstallAction::GiveUpExchange);
     }
     act(InstallAction::End);
     run = Run();
+}
+
+// Once the firmware is written, the saved files no restore puts back lie
+// only in the backup: the log says so.
+void Installation::nameFilesNotPutBack()
+{
+    if (run.restore.size() == 0)
+        return;
+    QStringList notBack = run.saved;
+    for (int index = 0; index < run.restore.size(); ++index)
+        notBack.removeAll(run.restore.at(index).name);
+    if (!notBack.isEmpty())
+        log("..." + notBack.join(", ") + " stay saved in the folder " + backupFolder + "; they are not put back");
 }
 
 QString Installation::dataFolders() const

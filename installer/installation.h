@@ -90,6 +90,7 @@ public:
         IncompleteBackup,   // the files can't all be saved: flash anyway?
         PendingRecord,      // data saved earlier is not back on the receiver: put it back?
         OtherData,          // the receiver holds other data than what is to go back: over it?
+        Language,           // the receiver's language file is another language's: put back the chosen one?
     };
     // No to a pending record means not now; Forget retires its record.
     enum class Answer { Yes, No, Forget };
@@ -152,6 +153,8 @@ private:
         std::optional<RestoreRecord> ownRecord; // the record of this try's backup
         qint64 nextSequence = 1;
         int row = -1;                   // the row being saved
+        QStringList saved;              // the files this backup saved
+        QString receiverLanguage;       // the code of the receiver's own language file, when another's than the chosen one
         QVector<SeenPort> portsBefore;  // as the flash started
         QStringList toCompare;          // the receiver's own copies of files the restore writes
         int compared = -1;
@@ -185,6 +188,7 @@ private:
     void offerNextRecord();
     void answeredOffer(Answer answer);
     QStringList ownDataBeside(const RestoreRecord &record) const;
+    void considerLanguage();
     void backUp();
     void saveNextFile();
     void saveCurrentFile();
@@ -210,6 +214,7 @@ private:
     void interrupted(bool restart);
     void resume();
     QString dataFolders() const;
+    void nameFilesNotPutBack();
 
     void waitForCancel(const QString &reason);
     enum class Outcome { Complete, Incomplete };

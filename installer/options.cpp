@@ -1,4 +1,8 @@
 #include "installer/options.h"
+#include "app/session.h"
+
+#include <algorithm>
+#include <iterator>
 
 QString receiverModel(const QString &controller, bool *known)
 {
@@ -13,6 +17,19 @@ QString receiverModel(const QString &controller, bool *known)
         return QString();
     *known = false;
     return QString();
+}
+
+const QStringList &languageNames()
+{
+    static const QStringList names = { "English", "Русский", "Italiano", "Cesky", "Deutsch",
+                                       "Francais", "Polski", "Portugues", "Romana", "Espanol" };
+    return names;
+}
+
+QString languageName(const QString &code)
+{
+    const auto at = std::find(std::begin(lang), std::end(lang), code.toUpper());
+    return at == std::end(lang) ? QString() : languageNames().at(int(at - std::begin(lang)));
 }
 
 QString changelogPath(const QString &languageCode)

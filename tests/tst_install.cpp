@@ -76,10 +76,13 @@ bool InstallTest::finished()
     return rig->installationEnded();
 }
 
+// The whole road, in German on a receiver that used English: which language
+// file goes back is asked, and the saved files no restore puts back are named.
 void InstallTest::completeInstallation()
 {
     plantReceiver();
     rig->languageBox()->setCurrentText("Deutsch");
+    rig->boxes.answer = QMessageBox::Yes;
     install();
     QVERIFY(finished());
 
@@ -89,9 +92,12 @@ void InstallTest::completeInstallation()
         "...disconnected", "", "-> Install firmware...", "...done", "...connected to device", "",
         "-> Restore data to device:", "ap.csv", "city.csv", "preset.csv", "scan.csv", "deu.lng", "",
         "-> Verify restored data:", "ap.csv ...ok", "city.csv ...ok", "preset.csv ...ok", "scan.csv ...ok",
-        "deu.lng ...ok", "", "-> Installation complete.",
+        "deu.lng ...ok", "...eng.lng, notes.txt stay saved in the folder files; they are not put back", "",
+        "-> Installation complete.",
     };
     QCOMPARE(rig->installerLog(), expected);
+    QCOMPARE(rig->boxes.texts, QStringList{ "The receiver uses English. Put back Deutsch, as chosen?" });
+    QCOMPARE(rig->boxes.defaults, QList<QMessageBox::StandardButton>{ QMessageBox::No });
 
     // The backup holds every non-empty file the receiver had, byte for byte.
     QStringList saved = savedFiles();
@@ -109,7 +115,6 @@ void InstallTest::completeInstallation()
     QVERIFY(rig->workspace.readFile("firmware/install.log").contains("display ili9341 on " + rig->receiver.portName().toUtf8()));
     QTRY_VERIFY(requestLetters(rig->receiver).endsWith("Q"));
     QVERIFY(!rig->window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(rig->window.get()));
-    QVERIFY(rig->boxes.texts.isEmpty());
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })
         QVERIFY2(rig->window->findChild<QWidget *>(name)->isEnabled(), name);

@@ -18,7 +18,7 @@ namespace {
 QString describe(const InstallAction &action, const QString &file)
 {
     static const char *const timers[] = { "check", "quiet", "limit", "reopen", "portwait", "exchange" };
-    static const char *const questions[] = { "incomplete", "pending", "other" };
+    static const char *const questions[] = { "incomplete", "pending", "other", "language" };
     switch (action.kind) {
     case InstallAction::Begin: return "[begin] " + action.text;
     case InstallAction::Log:
@@ -363,6 +363,14 @@ void InstallationTest::table_data()
     QTest::newRow("a skipped backup puts back only the language file")
         << "write:files/ap.csv=another receiver's; start; opened; nothing; closed; flashed; opened; list:"
         << "[quiet] |  | -> Restore data to device: | eng.lng | [send eng.lng]";
+
+    QTest::newRow("another language on the receiver: asked, its own the default")
+        << "start; opened; list:ap.csv=3,rus.lng=4; saved; saved" << "[save rus.lng] | [ask language no]";
+    QTest::newRow("its own language put back") << "start; opened; list:ap.csv=3,rus.lng=4; saved; saved; no; closed; flashed; "
+                                                  "opened; list:; uploaded; list:sent"
+        << "[status] file no exist: files/scan.csv | ...skipped | rus.lng | [send rus.lng]";
+    QTest::newRow("its own language: said before the flash") << "start; opened; list:ap.csv=3,rus.lng=4; saved; saved; no"
+        << "[ask language no] | ...the receiver's own language, Русский, is put back | [close]";
 
     // The flash, and the receiver after it.
     QTest::newRow("Cancel while flashing does nothing") << listedBefore + "; saved; saved; closed; cancel"
