@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QTextCodec>
 #include <QTime>
+#include <QTimer>
 
 void prepareHighDpiScaling()
 {
@@ -30,6 +31,7 @@ MainWindow::MainWindow(QWidget *parent)
     , download(new FileDownload(link, this))
     , upload(new FileUpload(link, this))
     , runner(new InstallationRunner(link, this))
+    , listPorts(seenPorts)
 {
     // The backup folder's digits come from this generator, as they always have.
     QT_WARNING_PUSH
@@ -83,6 +85,12 @@ MainWindow::MainWindow(QWidget *parent)
 
     if (QLocale::system().name() == "ru_RU")
         ui->comboBox_language->setCurrentIndex(1);
+
+    connect(ui->comboBox, QOverload<int>::of(&QComboBox::activated), this,
+            [this](int index) { pickedPort = ui->comboBox->itemText(index); });
+    auto *portWatch = new QTimer(this);
+    connect(portWatch, &QTimer::timeout, this, &MainWindow::followPorts);
+    portWatch->start(1000);
 }
 
 MainWindow::~MainWindow()
@@ -98,6 +106,7 @@ void MainWindow::setTimings(const InstallTimings &shorter)
 
 void MainWindow::setPortLister(const std::function<QVector<SeenPort>()> &lister)
 {
+    listPorts = lister;
     runner->setPortLister(lister);
 }
 

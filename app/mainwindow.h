@@ -69,6 +69,10 @@ private slots:
     void countDown();                               // the three-second check - mainwindow_installer.cpp
 
 private:
+    // The port list.
+    void showPorts(const QVector<SeenPort> &ports);
+    void followPorts();
+
     // The file manager: its views and its refusals.
     void connectFileManager();
     void resetStorageView();
@@ -99,6 +103,8 @@ private:
     FileUpload *upload;
     InstallationRunner *runner;
     QPointer<QMessageBox> openQuestion;
+    std::function<QVector<SeenPort>()> listPorts;
+    QString pickedPort;             // the port the user chose in the list, kept while it is listed
 };
 
 #endif

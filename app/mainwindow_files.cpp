@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QIcon>
+#include <QAbstractItemView>
 #include <QTimer>
 
 // The window's hidden file manager: the link and its port, the storage
@@ -78,13 +79,36 @@ void MainWindow::connectFileManager()
 
 void MainWindow::on_pushButton_6_clicked()
 {
-    ui->comboBox->clear();
-    QStringList names;
-    for (const SeenPort &port : seenPorts())
-        names << port.name;
-    ui->comboBox->addItems(names);
-    ui->comboBox->setCurrentIndex(preferredPortIndex(names));
+    showPorts(listPorts());
     showStatus("scan ports complete");
+}
+
+// Each port with what it is as its tooltip; the one to use chosen.
+void MainWindow::showPorts(const QVector<SeenPort> &ports)
+{
+    ui->comboBox->clear();
+    for (const SeenPort &port : ports) {
+        ui->comboBox->addItem(port.name);
+        ui->comboBox->setItemData(ui->comboBox->count() - 1, portDescription(port), Qt::ToolTipRole);
+    }
+    ui->comboBox->setCurrentIndex(preferredPortIndex(ports, pickedPort));
+}
+
+// While nothing uses the ports, the list follows those that come and go,
+// without a word on the status bar; never under the user's open list.
+void MainWindow::followPorts()
+{
+    if (runner->isRunning() || ui->comboBox->view()->isVisible())
+        return;
+    const QVector<SeenPort> ports = listPorts();
+    QStringList listed;
+    for (int index = 0; index < ui->comboBox->count(); ++index)
+        listed << ui->comboBox->itemText(index);
+    QStringList names;
+    for (const SeenPort &port : ports)
+        names << port.name;
+    if (names != listed)
+        showPorts(ports);
 }
 
 void MainWindow::on_pushButton_3_clicked()

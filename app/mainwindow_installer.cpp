@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "installer/installationrunner.h"
 #include "installer/options.h"
+#include "installer/preflight.h"
 #include "installer/shippedscript.h"
 
 #include <QFile>
@@ -38,8 +39,15 @@ void MainWindow::connectInstaller()
     connect(runner, &InstallationRunner::ended, this, &MainWindow::endInstallation);
 }
 
+// Nothing is sent to the receiver before the release is known to be whole.
 void MainWindow::on_pushButton_Install_clicked()
 {
+    const QString problem = preflightProblem(lang[ui->comboBox_language->currentIndex()]);
+    if (!problem.isEmpty()) {
+        log("..." + problem);
+        refuse(QMessageBox::Information, problem);
+        return;
+    }
     if (connected)
         on_pushButton_3_clicked();
     runner->start({ ui->comboBox->currentText(), ui->comboBox_2->currentText(),

@@ -6,6 +6,15 @@
 #include <windows.h>
 #endif
 
+QString shippedScriptFile(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return name + ".bat";
+#else
+    return name + ".sh";
+#endif
+}
+
 QString windowsCommandLine(const QString &name, const QStringList &arguments)
 {
     QStringList words = arguments;
@@ -25,7 +34,7 @@ void startShippedScript(QProcess &process, const QString &name, const QStringLis
     });
 #else
     process.setProgram("/bin/sh");
-    process.setArguments(QStringList{ name + ".sh" } + arguments);
+    process.setArguments(QStringList{ shippedScriptFile(name) } + arguments);
 #endif
     process.start();
     process.closeWriteChannel();

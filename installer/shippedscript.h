@@ -6,6 +6,10 @@
 
 class QProcess;
 
+// The file of a shipped script ("flash", "driver") on this system:
+// name.bat on Windows, name.sh elsewhere.
+QString shippedScriptFile(const QString &name);
+
 // The command line that runs a shipped script on Windows: "cmd /C name.bat"
 // followed by the arguments.
 QString windowsCommandLine(const QString &name, const QStringList &arguments);

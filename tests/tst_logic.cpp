@@ -8,6 +8,7 @@
 #include "installer/consoletext.h"
 #include "installer/flash.h"
 #include "installer/options.h"
+#include "installer/preflight.h"
 #include "installer/scriptrun.h"
 #include "installer/shippedscript.h"
 #include "device/portscan.h"
@@ -15,6 +16,7 @@
 #include "storage/upload.h"
 
 #include <QDir>
+#include <QTemporaryFile>
 #include <QRegularExpression>
 #include <QTextCodec>
 #include <QtTest>
@@ -43,6 +45,9 @@ private slots:
     void batchSources();
     void portSelection_data();
     void portSelection();
+    void preflightChecks_data();
+    void preflightChecks();
+    void preflightFolderThatCantBeWritten();
     void receiverModels();
     void backupFolderMovesOlderOneAside();
     void backupFolderRefusesWhenItCantMove();
@@ -269,19 +274,78 @@ void LogicTest::batchSources()
 
 void LogicTest::portSelection_data()
 {
+    // "NAME" a port of unknown make; "NAME=VID" one whose USB vendor id is known.
     QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<QString>("picked");
     QTest::addColumn<int>("selected");
-    QTest::newRow("bridge second") << QStringList{ "COM3", "cu.SLAB_USBtoUART" } << 1;
-    QTest::newRow("bridge with suffix") << QStringList{ "COM3", "cu.SLAB_USBtoUART2" } << 0;
-    QTest::newRow("bridge as a path") << QStringList{ "COM3", "/dev/cu.SLAB_USBtoUART" } << 0;
-    QTest::newRow("other case") << QStringList{ "COM3", "cu.slab_usbtouart" } << 0;
-    QTest::newRow("no ports") << QStringList{} << -1;
+    QTest::newRow("Silicon Labs call-out name second") << QStringList{ "COM3", "cu.SLAB_USBtoUART" } << "" << 1;
+    QTest::newRow("call-out name with suffix") << QStringList{ "COM3", "cu.SLAB_USBtoUART2" } << "" << 0;
+    QTest::newRow("call-out name as a path") << QStringList{ "COM3", "/dev/cu.SLAB_USBtoUART" } << "" << 0;
+    QTest::newRow("call-out name in other case") << QStringList{ "COM3", "cu.slab_usbtouart" } << "" << 0;
+    QTest::newRow("no ports") << QStringList{} << "" << -1;
+    QTest::newRow("Silicon Labs bridge after COM1") << QStringList{ "COM1", "COM5=10c4" } << "" << 1;
+    QTest::newRow("WCH bridge") << QStringList{ "COM1", "COM2=8087", "COM6=1a86" } << "" << 2;
+    QTest::newRow("FTDI bridge") << QStringList{ "ttyS0", "ttyUSB0=0403" } << "" << 1;
+    QTest::newRow("Prolific bridge") << QStringList{ "COM1", "COM4=067b" } << "" << 1;
+    QTest::newRow("the call-out name before a bridge") << QStringList{ "COM5=10c4", "cu.SLAB_USBtoUART" } << "" << 1;
+    QTest::newRow("the user's pick kept") << QStringList{ "COM1", "COM5=10c4" } << "COM1" << 0;
+    QTest::newRow("the user's pick gone") << QStringList{ "COM1", "COM5=10c4" } << "COM7" << 1;
 }
 
 void LogicTest::portSelection()
 {
     QFETCH(QStringList, ports);
-    QTEST(preferredPortIndex(ports), "selected");
+    QFETCH(QString, picked);
+    QVector<SeenPort> seen;
+    for (const QString &port : ports) {
+        const QString vendor = port.section('=', 1);
+        seen.append({ port.section('=', 0, 0), !vendor.isEmpty(), quint16(vendor.toUInt(nullptr, 16)), 0x1234 });
+    }
+    QTEST(preferredPortIndex(seen, picked), "selected");
+}
+
+void LogicTest::preflightChecks_data()
+{
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("problem");
+    const QString script = shippedScriptFile("flash");
+    QTest::newRow("a whole release") << "" << "";
+    QTest::newRow("no flashing script") << script << script + " is missing beside the program: unpack the whole release into one folder";
+    QTest::newRow("no firmware folder") << "firmware"
+        << "the folder firmware is missing beside the program: unpack the whole release into one folder";
+    QTest::newRow("no file of the chosen language") << "firmware/languages/deu.lng"
+        << "firmware/languages/deu.lng is missing: unpack the whole release into one folder, or choose another language";
+}
+
+// What an installation needs is there before anything is sent; the check
+// leaves nothing behind.
+void LogicTest::preflightChecks()
+{
+    QFETCH(QString, missing);
+    Workspace workspace;
+    workspace.installDemoRelease();
+    if (!missing.isEmpty())
+        QVERIFY(QFileInfo(missing).isDir() ? QDir(missing).removeRecursively() : QFile::remove(missing));
+    const QStringList before = QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    QTEST(preflightProblem("DEU"), "problem");
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+}
+
+// A working folder that can't be written is found before anything is sent.
+void LogicTest::preflightFolderThatCantBeWritten()
+{
+    Workspace workspace;
+    workspace.installDemoRelease();
+    QFile::setPermissions(".", QFile::ReadOwner | QFile::ExeOwner);
+    QTemporaryFile probe(QDir::current().filePath("probe-XXXXXX"));
+    if (probe.open()) {
+        QFile::setPermissions(".", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QSKIP("this user writes into read-only folders");
+    }
+    const QString problem = preflightProblem("ENG");
+    QFile::setPermissions(".", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(problem.startsWith("the folder " + QDir::toNativeSeparators(QDir::currentPath()) + " can't hold a backup ("));
+    QVERIFY(problem.endsWith("): move the program into a folder you can write to, such as one in your Documents"));
 }
 
 void LogicTest::receiverModels()

@@ -40,7 +40,7 @@ private slots:
     void fileTableSetUp();
     void initialSessionState();
     void languagesIndexForIndex();
-    void scanButtonRefillsPorts();
+    void portListChoosesTheBridge();
     void hiddenButtonsReachTheirSlots_data();
     void hiddenButtonsReachTheirSlots();
     void installAndCancelButtons();
@@ -169,15 +169,28 @@ void WindowTest::languagesIndexForIndex()
         QCOMPARE(rig.displayBox()->itemText(i), controllers.at(i));
 }
 
-void WindowTest::scanButtonRefillsPorts()
+// Scan and the list's watch choose the receiver's bridge, keep the user's
+// pick while it is listed, and show what each port is.
+void WindowTest::portListChoosesTheBridge()
 {
     Rig rig;
-    rig.statusBar()->clearMessage();
-    QVERIFY(rig.portBox()->findText(rig.receiver.portName()) >= 0);
+    QVector<SeenPort> ports = { { "COM1" }, { "COM5", true, 0x10c4, 0xea60, "CP2102 USB to UART Bridge Controller", "Silicon Labs" } };
+    rig.window->setPortLister([&ports] { return ports; });
     rig.window->findChild<QPushButton *>("pushButton_6")->click();
-    // The pseudo-terminal is no port the system enumerates: the refill drops it.
-    QCOMPARE(rig.portBox()->findText(rig.receiver.portName()), -1);
+    QCOMPARE(rig.portBox()->currentText(), QString("COM5"));
+    QCOMPARE(rig.portBox()->itemData(1, Qt::ToolTipRole).toString(), QString("CP2102 USB to UART Bridge Controller – Silicon Labs"));
     QCOMPARE(rig.status(), QString("scan ports complete"));
+    rig.statusBar()->clearMessage();
+
+    rig.portBox()->setCurrentIndex(0);
+    emit rig.portBox()->activated(0);
+    ports.append({ "COM9", true, 0x1a86, 0x7523 });
+    QTRY_COMPARE(rig.portBox()->count(), 3);
+    QCOMPARE(rig.portBox()->currentText(), QString("COM1"));
+    ports.removeFirst();
+    QTRY_COMPARE(rig.portBox()->count(), 2);
+    QCOMPARE(rig.portBox()->currentText(), QString("COM5"));
+    QCOMPARE(rig.status(), QString());
 }
 
 void WindowTest::hiddenButtonsReachTheirSlots_data()

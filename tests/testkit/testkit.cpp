@@ -98,6 +98,8 @@ Rig::Rig(const InstallTimings &timings)
     boxes.statusBar = statusBar();
     QObject::connect(statusBar(), &QStatusBar::messageChanged,
                      [this](const QString &text) { statusHistory << text; });
+    // The simulator's pseudo-terminal is no port the system lists.
+    window->setPortLister([this] { return QVector<SeenPort>{ { receiver.portName() } }; });
     portBox()->addItem(receiver.portName());
     portBox()->setCurrentText(receiver.portName());
 }
