@@ -56,6 +56,7 @@ private slots:
     void cleanup();
     void writeThenVerify();
     void writeIntoFileSystemWipesFiles();
+    void classicReset();
     void neverDownloadMode();
     void stopHalfway();
     void wrongMd5();
@@ -168,6 +169,19 @@ void RomLoaderTest::writeIntoFileSystemWipesFiles()
     QVERIFY2(run.output.contains("Hash of data verified."), qPrintable(run.output));
     QCOMPARE(receiver->flashImage().mid(fileSystemOffset, fileSystem.size()), fileSystem);
     QVERIFY(receiver->files().isEmpty());
+}
+
+// esptool's reset on Windows, which passes through both lines set (EN
+// rising) on its way to IO0 low: the chip samples IO0 a moment after EN
+// rose, and still starts its ROM loader. flash_id reads the flash chip's id
+// through the SPI peripheral's registers.
+void RomLoaderTest::classicReset()
+{
+    const QString config = saved("classic-reset.cfg", "[esptool]\ncustom_reset_sequence = D0|R1|W0.1|D1|R0|W0.05|D0\n");
+
+    const EsptoolRun run = esptool({ "--connect-attempts", "1", "flash_id" }, config);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    QVERIFY2(run.output.contains("Manufacturer: c8\nDevice: 4016\nDetected flash size: 4MB"), qPrintable(run.output));
 }
 
 void RomLoaderTest::neverDownloadMode()

@@ -6,7 +6,10 @@
 // them, and says when the board starts and how. This is how the simulator
 // learns of a reset: esptool's reset into download mode and its "Hard
 // resetting via RTS pin..." reach it as they reach a real board, through the
-// lines, at the times the host set them.
+// lines, at the times the host set them. The port's closing would not do:
+// the simulator holds the pseudo-terminal's slave open itself, so it never
+// sees esptool let go of it, and only the lines tell a reset into download
+// mode from one into the firmware, as the board's pins do.
 
 #include "receiversim/resetcircuit.h"
 
