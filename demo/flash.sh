@@ -1,50 +1,40 @@
 #!/bin/sh
-# Demo flashing script: behaves like a release's flash script as far as the
-# installer can tell, without flashing anything. A real release ships its own.
+# Demo flashing script: writes a made-up firmware into the simulated
+# receiver with the real esptool, as a release's script writes the real one.
 #   flash.sh PORT DISPLAY
-# Writes firmware/install.log ending with the flasher's "RTS" line on success,
-# and shows its progress as a flasher does, over about two seconds, each
-# progress line ending in a carriage return.
-# VELTRA_RECEIVER_STORE: the simulated receiver's folder, wiped as a full flash
-# wipes the file system, and told to restart (the file .reset). VELTRA_FLASH_FAIL=1: fail without the "RTS" line.
-# VELTRA_FLASH_SECONDS: how long the progress takes (default 2).
+# esptool's output goes to this script's output, progress line and all, and
+# into firmware/install.log, which ends with esptool's "Hard resetting via
+# RTS pin..." once the firmware is written.
+#
+# The images, which scripts/demo makes: firmware/veltra.bin at 0x10000 and an
+# erased file system, firmware/filesystem.bin, at 0x290000, the receiver's
+# layout (tools/receiversim/receiversimulator.h). Writing the file system
+# wipes the receiver's files, as a full flash does.
+#
+# esptool talks to the ESP32's ROM loader itself (--no-stub): Debian's esptool
+# comes without its stub. The flash size is given, so none is probed for.
+#
+# Environment, set by scripts/demo:
+#   PYTHONPATH                   the folder holding esptool (scripts/esptool)
+#   VELTRA_MODEM_LINES_PRELOAD   the library answering the modem-line requests
+#                                that a pseudo-terminal lacks, preloaded into
+#                                esptool alone (tools/modemlines.c)
+#   VELTRA_MODEM_LINES           the file it writes esptool's DTR and RTS
+#                                settings into, which receiver-sim follows
 
 port="$1"
 display="$2"
 log=firmware/install.log
-seconds=${VELTRA_FLASH_SECONDS:-2}
 
-{
-    echo "Flashing VELTRA firmware for display $display on $port"
-    echo "Serial port $port"
-    echo "Connecting...."
-    echo "Chip is ESP32-D0WD-V3 (revision v3.0)"
-    echo "Uploading stub..."
-    echo "Changing baud rate to 460800"
-} > "$log"
-cat "$log"
+echo "Flashing VELTRA firmware for display $display on $port" | tee "$log"
 
-if [ "${VELTRA_FLASH_FAIL:-0}" = 1 ]; then
-    echo "A fatal error occurred: Failed to connect to ESP32: No serial data received." | tee -a "$log"
-    exit 2
-fi
+esptool="LD_PRELOAD='$VELTRA_MODEM_LINES_PRELOAD' /usr/bin/python3 -m esptool \
+    --chip esp32 --port '$port' --baud 460800 --no-stub \
+    write_flash --compress --flash_size 4MB 0x10000 firmware/veltra.bin 0x290000 firmware/filesystem.bin"
 
-for percent in 0 10 20 30 40 50 60 70 80 90 100; do
-    printf 'Writing at 0x%08x... (%d %%)\r' $((0x10000 + percent * 0x1000)) "$percent"
-    [ "$seconds" = 0 ] || sleep "$(echo "$seconds" | awk '{ print $1 / 10 }')"
-done
-printf '\n'
-echo "Wrote 1048576 bytes (655360 compressed) at 0x00010000 in 2.0 seconds" | tee -a "$log"
-if [ -n "$VELTRA_RECEIVER_STORE" ] && [ -d "$VELTRA_RECEIVER_STORE" ]; then
-    find "$VELTRA_RECEIVER_STORE" -mindepth 1 -maxdepth 1 -type f -delete
-    echo "Erased the file system" | tee -a "$log"
-fi
-echo "Hash of data verified." | tee -a "$log"
-echo "Leaving..." | tee -a "$log"
-echo "Hard resetting via RTS pin..." | tee -a "$log"
-# The simulated receiver restarts, as the flasher's reset makes a real one;
-# the moment after it lets a board that leaves the PC as it restarts be gone.
-if [ -n "$VELTRA_RECEIVER_STORE" ] && [ -d "$VELTRA_RECEIVER_STORE" ]; then
-    : > "$VELTRA_RECEIVER_STORE/.reset"
-    sleep 0.2
-fi
+# esptool redraws its progress line with carriage returns only on a terminal:
+# script gives it one, as a person's console would. Its exit status comes
+# back past tee through the descriptor 4.
+exec 3>&1
+status=$({ { script -qefc "$esptool" /dev/null 3>&- 4>&-; echo $? >&4; } | tee -a "$log" >&3; } 4>&1)
+exit "$status"

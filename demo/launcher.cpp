@@ -24,6 +24,7 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTextBrowser>
 #include <QTextStream>
 #include <QTimer>
@@ -100,6 +101,8 @@ int main(int argc, char *argv[])
 
     // The last line of the pane may still change (a flasher's progress line).
     int printed = 0;
+    // The picture while the firmware is written: at esptool's first progress line.
+    const QRegularExpression firmwareProgress(R"(^Writing at 0x[0-9a-f]+\.\.\. \(\d+ %\)$)");
     bool flashingShot = false;
     auto printLines = [&](bool all) {
         const QStringList lines = logPane->toPlainText().split('\n');
@@ -107,9 +110,10 @@ int main(int argc, char *argv[])
             printed = 0;
         for (; printed < lines.size() - (all ? 0 : 1); ++printed)
             out << lines.at(printed) << Qt::endl;
-        if (!flashingShot && lines.last().contains("(50 %)")) {
+        if (!flashingShot && firmwareProgress.match(lines.last()).hasMatch()) {
             flashingShot = true;
-            screenshot("window-flashing.png");
+            // Once the pane has scrolled to the new line.
+            QTimer::singleShot(0, [&] { screenshot("window-flashing.png"); });
         }
     };
     QObject::connect(logPane, &QTextBrowser::textChanged, [&] { printLines(false); });

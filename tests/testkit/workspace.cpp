@@ -51,8 +51,8 @@ void copyTree(const QString &from, const QString &to)
 void Workspace::installDemoRelease()
 {
     copyTree(QStringLiteral(VELTRA_DEMO_DIR "/firmware"), dir.filePath("firmware"));
-    for (const char *script : { "flash.sh", "driver.sh" })
-        QFile::copy(QStringLiteral(VELTRA_DEMO_DIR "/") + script, dir.filePath(script));
+    QFile::copy(QStringLiteral(VELTRA_TESTKIT_DIR "/flash.sh"), dir.filePath("flash.sh"));
+    QFile::copy(QStringLiteral(VELTRA_DEMO_DIR "/driver.sh"), dir.filePath("driver.sh"));
 }
 
 void Workspace::writeFlashScript(const QStringList &logLines, bool writeLog)

@@ -18,7 +18,8 @@ public:
     QString path() const;
     void writeFile(const QString &relativePath, const QByteArray &content);
     QByteArray readFile(const QString &relativePath) const;
-    // The demo firmware folder and scripts, as a release lays them out.
+    // The demo's firmware folder and driver script, and the test kit's
+    // flashing script (tests/testkit/flash.sh), as a release lays them out.
     void installDemoRelease();
     // A flash.sh that writes firmware/install.log with these lines.
     void writeFlashScript(const QStringList &logLines, bool writeLog = true);

@@ -2,7 +2,7 @@
 // Serves the receiver's protocol on a pseudo-terminal, keeping the receiver's
 // files in FOLDER; prints the port path as its first line and runs until
 // interrupted. It prints an ESP32's boot text at every restart; the options
-// make it a slower or less orderly receiver.
+// make it a slower or less orderly receiver, or one that esptool can flash.
 
 #include "receiversim/receiversimulator.h"
 
@@ -26,6 +26,13 @@ int main(int argc, char *argv[])
     options.addOption({ "repeat-previous", "Send every reply behind the previous one again." });
     options.addOption({ "gone-after-reset", "The port leaves the PC this many milliseconds at a restart.", "MS", "0" });
     options.addOption({ "port-link", "Serve the port under this path too, which stays when the port comes back.", "PATH" });
+    options.addOption({ "reset-lines", "Follow the DTR and RTS settings that the modem-line preload writes into FILE "
+                                       "(VELTRA_MODEM_LINES), as an ESP32 board's reset circuit: esptool's reset "
+                                       "starts its ROM loader, through which esptool writes the flash.", "FILE" });
+    options.addOption({ "never-download-mode", "With --reset-lines: the lines don't reach the chip, so esptool never "
+                                               "reaches its ROM loader." });
+    options.addOption({ "stop-writes-halfway", "The ROM loader falls silent once half of a write's blocks came." });
+    options.addOption({ "wrong-md5", "The ROM loader reports an MD5 that isn't the flash's." });
     options.addPositionalArgument("FOLDER", "Folder holding the receiver's files, one per file.");
     options.process(app);
     if (options.positionalArguments().size() != 1)
@@ -40,6 +47,8 @@ int main(int argc, char *argv[])
     }
     receiver.setStoreFolder(options.positionalArguments().first());
     receiver.setBaudPacing(options.isSet("baud-pacing"));
+    if (options.isSet("reset-lines"))
+        receiver.setResetLinesFile(options.value("reset-lines"));
     ReceiverFaults &faults = receiver.faults();
     faults.bootText = ReceiverSimulator::esp32BootText();
     faults.startMs = options.value("start").toInt();
@@ -48,6 +57,9 @@ int main(int argc, char *argv[])
     faults.slowFirstAnswerMs = options.value("slow-first-answer").toInt();
     faults.repeatPrevious = options.isSet("repeat-previous");
     faults.goneAfterResetMs = options.value("gone-after-reset").toInt();
+    faults.neverDownloadMode = options.isSet("never-download-mode");
+    faults.romLoader.stopHalfway = options.isSet("stop-writes-halfway");
+    faults.romLoader.wrongMd5 = options.isSet("wrong-md5");
 
     QTextStream(stdout) << receiver.portName() << Qt::endl;
 

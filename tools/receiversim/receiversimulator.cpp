@@ -1,5 +1,6 @@
 #include "receiversim/receiversimulator.h"
 #include "receiversim/linepacer.h"
+#include "receiversim/resetlines.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,7 +57,7 @@ bool isExecutable(const QString &name)
 }
 
 ReceiverSimulator::ReceiverSimulator(QObject *parent)
-    : QObject(parent)
+    : QObject(parent), flash(flashSize, char(0xFF))
 {
     clock.start();
 }
@@ -142,6 +143,16 @@ void ReceiverSimulator::setBaudPacing(bool on)
     connect(outgoing, &LinePacer::delivered, this, &ReceiverSimulator::writeOutput);
 }
 
+void ReceiverSimulator::setResetLinesFile(const QString &path)
+{
+    delete resetLines;
+    resetLines = new ResetLines(path, this);
+    connect(resetLines, &ResetLines::started, this, &ReceiverSimulator::boardStarted);
+}
+
+QByteArray ReceiverSimulator::flashImage() const { return flash; }
+bool ReceiverSimulator::inDownloadMode() const { return loader != nullptr; }
+
 void ReceiverSimulator::setCapacity(quint32 bytes) { capacityBytes = bytes; }
 quint32 ReceiverSimulator::capacity() const { return capacityBytes; }
 
@@ -196,11 +207,7 @@ void ReceiverSimulator::unplug()
 
 void ReceiverSimulator::reset(bool afterFlash)
 {
-    if (uploading)
-        keepPartialUpload();
-    uploading = false;
-    input.clear();
-    previousReply.clear();
+    stopFirmware();
     startsAt = clock.elapsed() + (afterFlash ? scripted.startAfterFlashMs : scripted.startMs);
     if (scripted.goneAfterResetMs > 0) {
         unplug();
@@ -214,9 +221,44 @@ void ReceiverSimulator::reset(bool afterFlash)
         queueOutput(scripted.bootText);
 }
 
+// What a reset leaves of the firmware's exchange.
+void ReceiverSimulator::stopFirmware()
+{
+    if (uploading)
+        keepPartialUpload();
+    uploading = false;
+    input.clear();
+    previousReply.clear();
+}
+
+void ReceiverSimulator::boardStarted(ResetCircuit::Boot boot, bool late)
+{
+    if (scripted.neverDownloadMode)
+        return;
+    if (boot == ResetCircuit::Boot::Firmware) {
+        startFirmware();
+        return;
+    }
+    stopFirmware();
+    loader = std::make_unique<RomLoader>(flash, scripted.romLoader, [this](quint32 offset, quint32 size) {
+        flashWritten = true;
+        if (offset + size > fileSystemOffset)
+            clearFiles();
+    });
+    if (!late)
+        queueOutput(RomLoader::bootText());
+}
+
+// After a reset with IO0 high, or from the ROM loader told to leave.
+void ReceiverSimulator::startFirmware()
+{
+    loader.reset();
+    reset(std::exchange(flashWritten, false));
+}
+
 QByteArray ReceiverSimulator::esp32BootText()
 {
-    return "ets Jun  8 2016 00:22:57\r\n\r\n"
+    return "ets Jul 29 2019 12:21:46\r\n\r\n"
            "rst:0x1 (POWERON_RESET),boot:0x13 (SPI_FAST_FLASH_BOOT)\r\n"
            "configsip: 0, SPIWP:0xee\r\n"
            "clk_drv:0x00,q_drv:0x00,d_drv:0x00,cs0_drv:0x00,hd_drv:0x00,wp_drv:0x00\r\n"
@@ -272,8 +314,19 @@ void ReceiverSimulator::readInput()
 
 void ReceiverSimulator::takeInput(const QByteArray &bytes)
 {
+    // The host set its lines before it sent these bytes.
+    if (resetLines)
+        resetLines->catchUp(true);
     readCount += bytes.size();
     rawLog += bytes;
+    if (loader) {
+        const QByteArray answer = loader->take(bytes);
+        if (!answer.isEmpty())
+            queueOutput(answer);
+        if (loader->leaving())
+            startFirmware();
+        return;
+    }
     input += bytes;
     while (masterFd >= 0 && parseRequest()) {
     }

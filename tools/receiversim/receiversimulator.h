@@ -13,6 +13,17 @@
 // resets it when the port is opened (or at once, when its port leaves the PC
 // while it restarts). A restart prints the boot text and answers nothing
 // until the firmware runs.
+//
+// With setResetLinesFile it also follows the DTR and RTS lines as an ESP32
+// board does (see ResetLines): esptool's reset into download mode starts the
+// ESP32's ROM loader (RomLoader), through which esptool writes the receiver's
+// 4 MB flash, and its reset at the end starts the firmware again. The flash
+// holds the firmware from 0x10000 and the file system from 0x290000 to its
+// end: a write that erases any of the file system's region wipes the
+// receiver's files, as a full flash does; one elsewhere keeps them.
+
+#include "receiversim/resetcircuit.h"
+#include "receiversim/romloader.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -24,7 +35,10 @@
 #include <QString>
 #include <QVector>
 
+#include <memory>
+
 class LinePacer;
+class ResetLines;
 class QSocketNotifier;
 class QTimer;
 
@@ -55,6 +69,10 @@ struct ReceiverFaults
     quint32 usedOverride = 0;       // reported bytes in use when not 0
     QMap<QString, int> storeShort;  // the next N uploads of a file are stored a byte short (-1: every one)
     QMap<QString, int> storeAltered;// the next N uploads of a file are stored with their last byte changed
+    // DTR and RTS don't reach the chip (a board without the reset circuit):
+    // esptool's resets change nothing, and the firmware takes its frames for noise.
+    bool neverDownloadMode = false;
+    RomLoaderFaults romLoader;      // how the ROM loader misbehaves, from the next reset into it on
 };
 
 struct ReceivedRequest
@@ -84,6 +102,15 @@ public:
     void setStoreFolder(const QString &folder);
     // Paces what is sent and what is read to 115200 baud 8N1.
     void setBaudPacing(bool paced);
+    // Follows the host's DTR and RTS settings, which the modem-line preload
+    // writes into this file (see above).
+    void setResetLinesFile(const QString &path);
+
+    static constexpr int flashSize = 4 << 20;
+    static constexpr quint32 fileSystemOffset = 0x290000;
+    // The flash as it is, 0xFF where erased.
+    QByteArray flashImage() const;
+    bool inDownloadMode() const;
 
     void setCapacity(quint32 bytes);
     quint32 capacity() const;
@@ -102,7 +129,8 @@ public:
     void unplug();
     // Restarts the receiver (see above).
     void reset(bool afterFlash);
-    // What an ESP32's boot ROM prints when it starts, some 300 bytes.
+    // What an ESP32's boot ROM (a revision 3 chip's) prints when it starts
+    // its firmware, some 300 bytes.
     static QByteArray esp32BootText();
     bool isPlugged() const;
 
@@ -114,6 +142,9 @@ signals:
 
 private:
     void readInput();
+    void boardStarted(ResetCircuit::Boot boot, bool late);
+    void stopFirmware();
+    void startFirmware();
     bool takeResetRequest();
     bool takeResetDuring(char command, const QString &path, int at);
     void keepPartialUpload();
@@ -139,6 +170,11 @@ private:
     QSocketNotifier *writeNotifier = nullptr;
     LinePacer *incoming = nullptr;  // set while the line is paced
     LinePacer *outgoing = nullptr;
+    ResetLines *resetLines = nullptr;
+
+    QByteArray flash;
+    std::unique_ptr<RomLoader> loader;  // set while the ROM loader runs instead of the firmware
+    bool flashWritten = false;      // since the firmware last started: its next start is the first after a flash
 
     QString folder;
     QDateTime folderTime;           // the folder's time when it was last read or written
