@@ -17,9 +17,11 @@ bool firmwareLogSucceeded(const QString &logPath)
         return false;
     QTextStream lines(&log);
     QString line;
+    bool reset = false;
     while (lines.readLineInto(&line)) {
-        if (line.contains("RTS"))
-            return true;
+        if (line.contains("A fatal error occurred") || line.contains("Traceback"))
+            return false;
+        reset = reset || line.contains("RTS");
     }
-    return false;
+    return reset;
 }

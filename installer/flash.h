@@ -11,7 +11,10 @@ extern const QString installLogPath;
 // success; false when one stays.
 bool removeStaleInstallLog();
 
-// True when the flashing script's log has a line holding "RTS".
+// True when the flashing script's log has a line holding "RTS", the
+// flasher's reset once the firmware is written, and none saying that the
+// flasher failed: esptool names RTS in some of its failures too (its warning
+// that the modem lines can't be set).
 bool firmwareLogSucceeded(const QString &logPath);
 
 #endif

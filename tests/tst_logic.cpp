@@ -501,6 +501,12 @@ void LogicTest::firmwareLogVerdict_data()
     QTest::newRow("lower case only") << QByteArray("hard resetting via rts pin\n") << false;
     QTest::newRow("split over lines") << QByteArray("R\nTS\n") << false;
     QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("RTS, then the flasher's failure")
+        << QByteArray("WARNING: Failed to set RTS/DTR\nA fatal error occurred: Failed to connect to ESP32: No serial data received.\n")
+        << false;
+    QTest::newRow("the flasher's failure before the reset") << QByteArray("A fatal error occurred: MD5 of file does not match data in flash!\n"
+                                                                           "Hard resetting via RTS pin...\n") << false;
+    QTest::newRow("the flasher crashed") << QByteArray("Hard resetting via RTS pin...\nTraceback (most recent call last):\n") << false;
 }
 
 void LogicTest::firmwareLogVerdict()
