@@ -51,7 +51,7 @@ void MainWindow::on_pushButton_Install_clicked()
     if (connected)
         on_pushButton_3_clicked();
     runner->start({ ui->comboBox->currentText(), ui->comboBox_2->currentText(),
-                    lang[ui->comboBox_language->currentIndex()] });
+                    lang[ui->comboBox_language->currentIndex()], listPorts() });
 }
 
 void MainWindow::Install()

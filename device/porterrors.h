@@ -22,4 +22,9 @@ PortFault portFault(QSerialPort::SerialPortError error, int readErrorsInARow, bo
 // The words for a link that was lost, as the log and the installation say them.
 QString lostLinkWords();
 
+// Why a port can't be used or was lost, and what to do about it, in the
+// user's words. Qt reports a port another program holds and a port the user
+// may not open alike, so both are said.
+QString portErrorAdvice(QSerialPort::SerialPortError error, const QString &port);
+
 #endif

@@ -46,6 +46,7 @@ bool ReceiverLink::open(const QString &portName)
     serial.setStopBits(QSerialPort::OneStop);
     serial.setFlowControl(QSerialPort::NoFlowControl);
     if (!serial.open(QIODevice::ReadWrite)) {
+        failedOpen = serial.error();
         emit status("ESP32: can't use the port");
         return false;
     }
@@ -76,6 +77,11 @@ void ReceiverLink::close()
 bool ReceiverLink::isOpen() const
 {
     return connected;
+}
+
+QSerialPort::SerialPortError ReceiverLink::openError() const
+{
+    return failedOpen;
 }
 
 bool ReceiverLink::isIdle() const

@@ -43,6 +43,8 @@ public:
     // Closes the port. The request awaited stays pending until the next open.
     void close();
     bool isOpen() const;
+    // Why the last open failed.
+    QSerialPort::SerialPortError openError() const;
     // No reply is awaited.
     bool isIdle() const;
     // The exchange under way is given up: its reply, and any part of it
@@ -106,6 +108,7 @@ private:
     quint32 listedSize = 0;         // the listed size of the file being downloaded: a reply announcing another answers some other request
     int readErrorsInARow = 0;       // read errors with no data between them: a flood of them means the device is gone
     bool restartRequested = false;  // the receiver was told to restart: its port leaving is no lost link
+    QSerialPort::SerialPortError failedOpen = QSerialPort::NoError;
 };
 
 #endif

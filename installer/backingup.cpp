@@ -5,6 +5,7 @@
 #include "storage/batch.h"
 #include "storage/filenames.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSet>
 
@@ -86,7 +87,9 @@ void Installation::backUp()
     // A backup never mixes with or overwrites an older one.
     QString movedTo;
     if (!prepareBackupFolder(backupFolder, &movedTo)) {
-        end(Outcome::Incomplete, "can't prepare the backup folder");
+        end(Outcome::Incomplete, "can't prepare the backup folder "
+                                     + QDir::toNativeSeparators(QDir::current().absoluteFilePath(backupFolder)),
+            Trouble::BackupFolder);
         return;
     }
     if (!movedTo.isEmpty())
@@ -228,7 +231,7 @@ bool Installation::recordThisTry()
         RestoreRecord again = *taken;
         again.sequence = qMin(run.nextSequence + 1, largestSequence);
         if (!writeRecord(again)) {
-            waitForCancel("PC: can't write the record of the backup in the folder " + again.folder);
+            waitForCancel("PC: can't write the record of the backup in the folder " + again.folder, Trouble::PcFault);
             return false;
         }
         run.offered = again;
@@ -237,7 +240,7 @@ bool Installation::recordThisTry()
         own.sequence = run.nextSequence;
         own.saved = QDateTime::currentDateTime();
         if (!writeRecord(own)) {
-            waitForCancel("PC: can't write the record of the backup in the folder " + backupFolder);
+            waitForCancel("PC: can't write the record of the backup in the folder " + backupFolder, Trouble::PcFault);
             return false;
         }
         run.ownRecord = own;

@@ -169,10 +169,15 @@ void Installation::linkOpened()
     }
 }
 
-void Installation::linkNotOpened()
+void Installation::linkNotOpened(QSerialPort::SerialPortError error)
 {
     if (run.state == State::Connecting) {
-        waitForCancel(QString("ESP32: can't use the port %1").arg(run.choices.port).trimmed());
+        stopTimers();
+        act(InstallAction::GiveUpExchange);
+        log(QString("...ESP32: can't use the port %1").arg(run.choices.port).trimmed() + "; Cancel ends the installation");
+        log("..." + nextStepFor(Trouble::PortNotOpened, error));
+        run.heldStep = step();
+        run.state = State::WaitingForCancel;
         return;
     }
     if (run.state != State::Reopening)
@@ -198,15 +203,17 @@ void Installation::linkLost(const QString &words)
 {
     // Never flash or restore on a link that is gone.
     if (isRunning())
-        end(Outcome::Incomplete, words);
+        end(Outcome::Incomplete, words, Trouble::LinkLost);
 }
 
 // Bytes came while a listing was awaited: an answer under way, or noise.
 // The listing is asked for again only once the line is quiet.
 void Installation::lineActive()
 {
-    if (listensToTheLine())
-        startTimer(Timer::Quiet, quietBeforeAsking());
+    if (!listensToTheLine())
+        return;
+    run.heard = true;
+    startTimer(Timer::Quiet, quietBeforeAsking());
 }
 
 void Installation::listed(const ReceiverListing &listing)
@@ -260,7 +267,7 @@ void Installation::fileSaved(bool empty)
 void Installation::fileNotSaved(const QString &reason)
 {
     if (run.state == State::BackingUp)
-        waitForCancel(reason);
+        waitForCancel(reason, reason.startsWith("PC:") ? Trouble::PcFault : Trouble::ReceiverFault);
 }
 
 void Installation::restarted()
@@ -304,7 +311,7 @@ void Installation::flashEnded()
     const bool done = firmwareLogSucceeded(installLogPath);
     log(done ? "...done" : "...failed");
     if (!done) {
-        end(Outcome::Incomplete);
+        end(Outcome::Incomplete, QString(), Trouble::FlasherFailed);
         return;
     }
     reopen();
@@ -317,6 +324,8 @@ void Installation::timerExpired(Timer timer)
     switch (timer) {
     case Timer::Check:
         log("...waiting for the receiver to start");
+        if (!run.heard && !run.afterFlash)
+            log("..." + nextStepFor(Trouble::NothingAnswers));
         return;
     case Timer::Quiet:
         askForListing();
@@ -346,7 +355,9 @@ void Installation::answered(Question question, Answer answer)
     switch (question) {
     case Question::IncompleteBackup:
         if (answer != Answer::Yes) {
-            end(Outcome::Incomplete, "can't read the file list of the device");
+            // A silent receiver's next step was said while it was waited for.
+            end(Outcome::Incomplete, "can't read the file list of the device",
+                run.heard ? std::optional<Trouble>(Trouble::ReceiverFault) : std::nullopt);
             return;
         }
         log("...installing without a complete backup");
@@ -359,7 +370,7 @@ void Installation::answered(Question question, Answer answer)
         if (answer == Answer::Yes)
             startRestore();
         else
-            end(Outcome::Incomplete);
+            end(Outcome::Incomplete, QString(), Trouble::OtherReceiver);
         return;
     case Question::Language:
         if (answer != Answer::Yes) {
@@ -398,7 +409,7 @@ void Installation::cancel()
 {
     // Nothing may interrupt the flash: a half-written firmware is worse than a slow one.
     if (isRunning() && run.state != State::Flashing)
-        end(Outcome::Incomplete);
+        end(Outcome::Incomplete, "cancelled", Trouble::Cancelled);
 }
 
 // The waits for the receiver's listing.
@@ -430,15 +441,15 @@ void Installation::listingNeverCame()
     if (run.state == State::Recovering) {
         const QString cause = "the receiver stopped answering during " + run.transferName;
         if (run.afterFlash)
-            end(Outcome::Incomplete, cause);
+            end(Outcome::Incomplete, cause, Trouble::ReceiverAfterFlash);
         else
-            waitForCancel(cause);
+            waitForCancel(cause, Trouble::ReceiverFault);
         return;
     }
     stopTimers();
     act(InstallAction::GiveUpExchange);
     if (run.afterFlash) {
-        end(Outcome::Incomplete, "the receiver did not answer after the firmware was written");
+        end(Outcome::Incomplete, "the receiver did not answer after the firmware was written", Trouble::ReceiverAfterFlash);
         return;
     }
     run.listing = ReceiverListing();
@@ -456,9 +467,10 @@ void Installation::flash()
     // A log that stays from an earlier run would count as this one's success.
     if (!removeStaleInstallLog()) {
         log("...failed");
-        end(Outcome::Incomplete);
+        end(Outcome::Incomplete, "PC: can't remove the flasher's old log " + installLogPath, Trouble::FlasherLog);
         return;
     }
+    act(InstallAction::Status, "writing the firmware, please wait...");
     act(InstallAction::AllowCancel, QString(), 0);
     // From here on the flasher may have erased the receiver: the data this
     // try saved is only on the PC until it is back.
@@ -481,20 +493,26 @@ void Installation::reopen()
 void Installation::portNotBack()
 {
     stopTimers();
-    end(Outcome::Incomplete, "can't open " + run.choices.port + " again");
+    end(Outcome::Incomplete, "can't open " + run.choices.port + " again", Trouble::PortNotBack);
 }
 
 // The endings.
 
 // Where the installation can't go on by itself, it says why and leaves the
 // ending to Cancel.
-void Installation::waitForCancel(const QString &reason)
+void Installation::waitForCancel(const QString &reason, Trouble trouble)
 {
     stopTimers();
     act(InstallAction::GiveUpExchange);
     log("..." + reason + "; Cancel ends the installation");
+    log("..." + nextStepFor(trouble));
     run.heldStep = step();
     run.state = State::WaitingForCancel;
+}
+
+QString Installation::nextStepFor(Trouble trouble, QSerialPort::SerialPortError error) const
+{
+    return nextStep(trouble, { run.choices.port, error, run.choices.ports, run.dataNotBack });
 }
 
 // The one ending, whether the installation is complete, failed or given
@@ -503,7 +521,7 @@ void Installation::waitForCancel(const QString &reason)
 // restore has put it back: the user is told where it is. A complete one
 // writes the restart request first, so that the port leaving while the
 // receiver restarts is no lost link.
-void Installation::end(Outcome outcome, const QString &reason)
+void Installation::end(Outcome outcome, const QString &reason, std::optional<Trouble> trouble)
 {
     stopTimers();
     if (outcome == Outcome::Complete) {
@@ -519,6 +537,10 @@ void Installation::end(Outcome outcome, const QString &reason)
             notBackAfterEnd = dataFolders();
         }
         nameFilesNotPutBack();
+        if (trouble)
+            log("..." + nextStepFor(*trouble));
+        act(InstallAction::Status, trouble == Trouble::Cancelled ? "installation cancelled"
+                                                                 : "installation not complete: see the log pane");
         act(InstallAction::GiveUpExchange);
     }
     act(InstallAction::End);

@@ -11,6 +11,7 @@
 // isn't back yet (installer/restorerecord.h) and the flashing script's log.
 
 #include "device/replies.h"
+#include "installer/nextstep.h"
 #include "installer/portchoice.h"
 #include "installer/restorecheck.h"
 #include "installer/restorerecord.h"
@@ -30,6 +31,7 @@ struct InstallChoices
     QString port;
     QString display;                // the display controller, for the flashing script
     QString languageCode;           // "ENG" ...: the language file put back
+    QVector<SeenPort> ports;        // the ports listed as the installation starts
 };
 
 struct InstallAction
@@ -100,7 +102,7 @@ public:
     // Events.
     void start(const InstallChoices &choices);
     void linkOpened();
-    void linkNotOpened();
+    void linkNotOpened(QSerialPort::SerialPortError error = QSerialPort::NoError);
     void linkClosed();
     void linkLost(const QString &words);
     void lineActive();              // bytes came while a listing was awaited
@@ -143,6 +145,7 @@ private:
         InstallChoices choices;
         bool afterFlash = false;
         bool restartSeen = false;       // boot text came since the listing was last asked for
+        bool heard = false;             // anything came on the line since the link opened
         bool portAway = false;          // after the flash, the port didn't open again: its limits run
         ReceiverListing listing;        // the receiver's files before the flash, then its latest listing
         bool nothingToLose = false;     // it said plainly it holds nothing: the backup is skipped
@@ -216,10 +219,13 @@ private:
     QString dataFolders() const;
     void nameFilesNotPutBack();
 
-    void waitForCancel(const QString &reason);
+    // A wait and an ending say what happened, then on a line of its own what
+    // the user can do next.
+    void waitForCancel(const QString &reason, Trouble trouble);
     enum class Outcome { Complete, Incomplete };
     // The one ending: the outcome line that is due, then the controls unlocked.
-    void end(Outcome outcome, const QString &reason = QString());
+    void end(Outcome outcome, const QString &reason = QString(), std::optional<Trouble> trouble = std::nullopt);
+    QString nextStepFor(Trouble trouble, QSerialPort::SerialPortError error = QSerialPort::NoError) const;
 
     InstallTimings limits;
     Run run;

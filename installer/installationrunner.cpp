@@ -157,10 +157,12 @@ void InstallationRunner::carryOut(const InstallAction &action)
         return;
     case InstallAction::OpenLink:
         emit statusShown(QString());
-        if (link->open(action.text))
+        if (link->open(action.text)) {
             report([this] { installation.linkOpened(); });
-        else
-            report([this] { installation.linkNotOpened(); });
+        } else {
+            const QSerialPort::SerialPortError error = link->openError();
+            report([this, error] { installation.linkNotOpened(error); });
+        }
         return;
     case InstallAction::CloseLink:
         link->close();

@@ -85,7 +85,7 @@ void Installation::compareNextFile()
         saved << it.key();
     }
     if (aside.isEmpty()) {
-        waitForCancel("PC: can't save the receiver's own files in a folder of their own");
+        waitForCancel("PC: can't save the receiver's own files in a folder of their own", Trouble::PcFault);
         return;
     }
     if (!saved.isEmpty())
@@ -142,6 +142,7 @@ void Installation::startRestore()
         else if (!run.nothingToLose)
             run.restore.skip(name, batchUploadSource(name));
     }
+    act(InstallAction::Status, "putting the data back...");
     log(QString());
     log("-> Restore data to device:");
     run.current = -1;
@@ -186,7 +187,7 @@ void Installation::sendCurrentFile()
         if (run.state == State::Verifying)
             notPutBack();
         else
-            waitForCancel(notEnoughSpaceWords() + " for " + file.name);
+            waitForCancel(notEnoughSpaceWords() + " for " + file.name, Trouble::NoRoom);
         return;
     }
     run.transfer = Transfer::Send;
@@ -269,7 +270,7 @@ void Installation::verifyNextFile()
     }
     // Success is said only when it is true: every file put back read back whole.
     if (!run.restore.allPutBack()) {
-        end(Outcome::Incomplete);
+        end(Outcome::Incomplete, QString(), Trouble::ReceiverAfterFlash);
         return;
     }
     run.dataNotBack = false;
@@ -349,7 +350,7 @@ void Installation::interrupted(bool restart)
     const QString cause = QString(restart ? "the receiver restarted during " : "the receiver stopped answering during ") + name;
     run.skipAfterRecovering = ++run.interruptions[name] > 2;
     if (run.skipAfterRecovering && !run.afterFlash) {
-        waitForCancel(cause);
+        waitForCancel(cause, Trouble::ReceiverFault);
         return;
     }
     stopTimers();

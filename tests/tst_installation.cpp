@@ -75,17 +75,18 @@ private:
         const QString value = event.section(':', 1);
         // The events that carry nothing.
         static const QHash<QString, void (Installation::*)()> plain = {
-            { "opened", &Installation::linkOpened }, { "notOpened", &Installation::linkNotOpened },
-            { "closed", &Installation::linkClosed },
+            { "opened", &Installation::linkOpened }, { "closed", &Installation::linkClosed },
             { "active", &Installation::lineActive }, { "restarted", &Installation::restarted },
             { "uploaded", &Installation::uploadEnded }, { "cancel", &Installation::cancel },
         };
         if (plain.contains(word))
             (engine.*plain.value(word))();
+        else if (word == "notOpened")
+            engine.linkNotOpened(value == "gone" ? QSerialPort::DeviceNotFoundError : QSerialPort::PermissionError);
         else if (word == "lost")
             engine.linkLost("connection lost");
         else if (word == "start")
-            engine.start({ "COM3", "ili9341", "ENG" });
+            engine.start({ "COM3", "ili9341", "ENG", ports });
         else if (word == "list")
             listed(value);
         else if (word == "nothing")
@@ -223,8 +224,9 @@ const QString firstTryLost = flashed + "; list:; lost";
 const QStringList wholeInstallation = {
     "[begin] -> Start installation...", "[open]", "...connected to device", "[check]", "[limit]", "[list]", "[quiet]",
     "", "-> Save data from device:", "ap.csv", "[save ap.csv]", "city.csv", "[save city.csv]", "[close]",
-    "...disconnected", "", "-> Install firmware...", "[cancel off]", "[ports]", "[flash COM3 ili9341]", "[cancel on]", "...done",
-    "[open]", "...connected to device", "[check]", "[limit]", "[list]", "[quiet]", "", "-> Restore data to device:",
+    "...disconnected", "", "-> Install firmware...", "[status] writing the firmware, please wait...", "[cancel off]", "[ports]", "[flash COM3 ili9341]", "[cancel on]", "...done",
+    "[open]", "...connected to device", "[check]", "[limit]", "[list]", "[quiet]", "[status] putting the data back...", "",
+    "-> Restore data to device:",
     "ap.csv", "[send ap.csv]", "[list]", "city.csv", "[send city.csv]", "[list]", "preset.csv",
     "[status] file no exist: files/preset.csv", "...skipped", "scan.csv", "[status] file no exist: files/scan.csv",
     "...skipped", "eng.lng", "[send eng.lng]", "[list]", "", "-> Verify restored data:", "[read ap.csv]",
@@ -267,14 +269,23 @@ void InstallationTest::table_data()
 
     // Before the flash.
     QTest::newRow("port can't be opened") << "start; notOpened"
-        << "[open] | [give up] | ...ESP32: can't use the port COM3; Cancel ends the installation";
-    QTest::newRow("waiting for Cancel, Cancel") << "start; notOpened; cancel" << "[give up] | [end]";
-    QTest::newRow("the wait is said; asked again once the line is quiet") << "start; opened; timer:check; active; timer:quiet"
-        << "...waiting for the receiver to start | [quiet] | [list] | [quiet]";
+        << "[open] | [give up] | ...ESP32: can't use the port COM3; Cancel ends the installation | ...COM3 is in use by another "
+           "program (a serial monitor, another flasher) or not permitted: close the other program and press Install FW again; on "
+           "Linux your user must also be in the group that owns the port (dialout on most systems)";
+    QTest::newRow("port gone") << "start; notOpened:gone"
+        << "...COM3 is gone: plug the receiver in again, choose its port and press Install FW";
+    QTest::newRow("waiting for Cancel, Cancel") << "start; notOpened; cancel"
+        << "...cancelled | ...the receiver still holds its data | [status] installation cancelled | [give up] | [end]";
+    QTest::newRow("the wait is said; asked again once the line is quiet") << "start; opened; active; timer:check; timer:quiet"
+        << "[quiet] | ...waiting for the receiver to start | [list] | [quiet]";
+    QTest::newRow("nothing answers: the port and the bridges found") << "ports:COM1,COM5=10c4/ea60; start; opened; timer:check"
+        << "...waiting for the receiver to start | ...nothing answers on COM3: is the receiver switched on, and is this its port? "
+           "USB-to-serial bridges found: COM5";
     QTest::newRow("boot text: asked again soon") << "start; opened; active; restarted; active; timer:quiet"
         << "[quiet] | [quiet soon] | [quiet soon] | [list] | [quiet]";
     QTest::newRow("silent receiver, Cancel") << "start; opened; timer:check; timer:limit; no"
-        << "[give up] | [ask incomplete no] | ...can't read the file list of the device | [give up] | [end]";
+        << "[give up] | [ask incomplete no] | ...can't read the file list of the device"
+           " | [status] installation not complete: see the log pane | [give up] | [end]";
     QTest::newRow("broken list, Yes") << "start; opened; broken; yes"
         << "[ask incomplete no] | ...installing without a complete backup |  | -> Save data from device: | [close]";
     QTest::newRow("a name twice is no true list") << "start; opened; list:ap.csv=3,ap.csv=3" << "[quiet] | [ask incomplete no]";
@@ -285,29 +296,37 @@ void InstallationTest::table_data()
     QTest::newRow("a check after the listing does nothing") << listedBefore + "; timer:check" << "[save ap.csv]";
     QTest::newRow("empty file") << listedBefore + "; empty" << "[save ap.csv] | ...skipped | city.csv | [save city.csv]";
     QTest::newRow("file not saved") << listedBefore + "; notSaved:PC: can't write downloading file"
-        << "[save ap.csv] | [give up] | ...PC: can't write downloading file; Cancel ends the installation";
+        << "[save ap.csv] | [give up] | ...PC: can't write downloading file; Cancel ends the installation"
+           " | ...the receiver still holds its data: free some space on the PC, then press Install FW again";
     QTest::newRow("a record that can't be written: nothing flashed")
         << listedBefore + "; saved; unreadable:files/restore-pending.json; saved"
         << "[save city.csv] | ...the record of the data in the folder files can't be read; that data is not offered | [give up]"
-           " | ...PC: can't write the record of the backup in the folder files; Cancel ends the installation";
+           " | ...PC: can't write the record of the backup in the folder files; Cancel ends the installation"
+           " | ...the receiver still holds its data: free some space on the PC, then press Install FW again";
     QTest::newRow("a stalled file is asked for again") << listedBefore + "; timer:exchange; list:ap.csv=3,city.csv=4"
         << "[give up] | ...the receiver stopped answering during ap.csv; it is asked for again | [check] | [limit] | [list] | [quiet] | [save ap.csv]";
     QTest::newRow("restarted thrice in the backup: nothing flashed")
         << listedBefore + "; restarted; list:ap.csv=3; restarted; list:ap.csv=3; restarted"
-        << "[quiet] | [save ap.csv] | [give up] | ...the receiver restarted during ap.csv; Cancel ends the installation";
+        << "[quiet] | [save ap.csv] | [give up] | ...the receiver restarted during ap.csv; Cancel ends the installation"
+           " | ...the receiver still holds its data: switch it off and on, then press Install FW again";
     QTest::newRow("gone after a restart in the backup") << listedBefore + "; restarted; timer:limit"
-        << "[quiet] | [give up] | ...the receiver stopped answering during ap.csv; Cancel ends the installation";
-    QTest::newRow("link lost") << listedBefore + "; lost" << "[save ap.csv] | ...connection lost | [give up] | [end]";
-    QTest::newRow("Cancel during the backup") << listedBefore + "; cancel" << "[save ap.csv] | [give up] | [end]";
+        << "[quiet] | [give up] | ...the receiver stopped answering during ap.csv; Cancel ends the installation"
+           " | ...the receiver still holds its data: switch it off and on, then press Install FW again";
+    QTest::newRow("link lost") << listedBefore + "; lost"
+        << "[save ap.csv] | ...connection lost | ...COM3 went away: plug the receiver in again, choose its port and press Install FW"
+           " | [status] installation not complete: see the log pane | [give up] | [end]";
+    QTest::newRow("Cancel during the backup") << listedBefore + "; cancel"
+        << "[save ap.csv] | ...cancelled | ...the receiver still holds its data | [status] installation cancelled | [give up] | [end]";
     QTest::newRow("a timer after Cancel does nothing") << "start; opened; cancel; timer:check; timer:limit"
-        << "[quiet] | [give up] | [end]";
+        << "[quiet] | ...cancelled | ...the receiver still holds its data | [status] installation cancelled | [give up] | [end]";
 
     // The data that isn't back yet, across tries: each record named after
     // the backup, with its folder then, and offered by what the receiver holds.
     QTest::newRow("the record's own copy on the receiver: Yes") << secondTry + "3; saved; yes; closed; flashed; opened; list:"
         << "[save ap.csv] | " + offered + " | [ask pending yes] | [close] | ...disconnected |  | -> Install firmware..."
-           " | [cancel off] | [ports] | [flash COM3 ili9341] | [cancel on] | ...done | [open] | ...connected to device | [check]"
-           " | [limit] | [list] | [quiet] |  | -> Restore data to device: | ap.csv | ...put back from the folder NNNNNNNN | [send ap.csv]";
+           " | [status] writing the firmware, please wait... | [cancel off] | [ports] | [flash COM3 ili9341] | [cancel on] | ...done"
+           " | [open] | ...connected to device | [check] | [limit] | [list] | [quiet] | [status] putting the data back... |  "
+           "| -> Restore data to device: | ap.csv | ...put back from the folder NNNNNNNN | [send ap.csv]";
     QTest::newRow("a beginning of its copy: Yes") << secondTry + "2; saved" << "[save ap.csv] | " + offered + " | [ask pending yes]";
     QTest::newRow("data of the receiver's own: No by default") << secondTry + "5; saved" << offered + " | [ask pending no]";
     QTest::newRow("the receiver lacks it: Yes") << firstTryLost + "; start; opened; nothing"
@@ -362,7 +381,7 @@ void InstallationTest::table_data()
         << "[quiet] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | [close]";
     QTest::newRow("a skipped backup puts back only the language file")
         << "write:files/ap.csv=another receiver's; start; opened; nothing; closed; flashed; opened; list:"
-        << "[quiet] |  | -> Restore data to device: | eng.lng | [send eng.lng]";
+        << "[quiet] | [status] putting the data back... |  | -> Restore data to device: | eng.lng | [send eng.lng]";
 
     QTest::newRow("another language on the receiver: asked, its own the default")
         << "start; opened; list:ap.csv=3,rus.lng=4; saved; saved" << "[save rus.lng] | [ask language no]";
@@ -376,7 +395,9 @@ void InstallationTest::table_data()
     QTest::newRow("Cancel while flashing does nothing") << listedBefore + "; saved; saved; closed; cancel"
         << "[cancel off] | [ports] | [flash COM3 ili9341]";
     QTest::newRow("flash failed: the data named") << listedBefore + "; saved; saved; closed; flashed:failed"
-        << "[flash COM3 ili9341] | [cancel on] | ...failed | " + notBack + " | [give up] | [end]";
+        << "[flash COM3 ili9341] | [cancel on] | ...failed | " + notBack + " | ...the flasher's words are above, and all of them in "
+           "firmware/install.log: check that the receiver is plugged in and no other program uses COM3, then press Install FW to try"
+           " again; the saved data will be offered then | [status] installation not complete: see the log pane | [give up] | [end]";
     QTest::newRow("port back after a while") << beforeReopening + "; notOpened; timer:reopen; opened"
         << "[open] | [limit] | [portwait] | [reopen] | [ports] | [open] | ...connected to device | [check] | [limit] | [list] | [quiet]";
     QTest::newRow("port back under another name") << "ports:COM3=10c4/ea60,COM1; " + beforeReopening + "; ports:COM1,COM9=10c4/ea60; notOpened"
@@ -388,24 +409,30 @@ void InstallationTest::table_data()
         << "ports:COM3=10c4/ea60; " + beforeReopening + "; ports:COM9=1a86/7523; notOpened; timer:portwait"
         << "[reopen] | [ports] | ...waiting for COM3 to come back";
     QTest::newRow("port never back") << beforeReopening + "; notOpened; timer:limit"
-        << "[ports] | ...can't open COM3 again | " + notBack + " | [give up] | [end]";
+        << "[ports] | ...can't open COM3 again | " + notBack + " | ...plug the receiver in again, choose its port and press Install FW;"
+           " the saved data will be offered then | [status] installation not complete: see the log pane | [give up] | [end]";
     QTest::newRow("receiver silent after the flash") << flashed + "; timer:check; timer:limit"
-        << "[give up] | ...the receiver did not answer after the firmware was written | " + notBack + " | [give up] | [end]";
+        << "[give up] | ...the receiver did not answer after the firmware was written | " + notBack + " | ...switch the receiver off and"
+           " on, then press Install FW; the saved data will be offered then | [status] installation not complete: see the log pane"
+           " | [give up] | [end]";
     QTest::newRow("restarted after the flash: asked again soon") << flashed + "; restarted; timer:quiet"
         << "[quiet] | [quiet soon] | [list] | [quiet]";
     QTest::newRow("a name twice after the flash: asked again") << flashed + "; list:ap.csv=3,ap.csv=3; timer:quiet"
         << "[quiet] | [quiet] | [list] | [quiet]";
     QTest::newRow("the receiver's own data, saved aside; No") << flashed + "; list:ap.csv=5; read:other; no"
-        << "[read ap.csv] | ...the receiver's own ap.csv saved in the folder NNNNNNNN | [ask other no] | " + notBack + " | [give up] | [end]";
+        << "[read ap.csv] | ...the receiver's own ap.csv saved in the folder NNNNNNNN | [ask other no] | " + notBack + " | ...plug in the"
+           " receiver the data was saved from, choose its port and press Install FW; the saved data will be offered then"
+           " | [status] installation not complete: see the log pane | [give up] | [end]";
     QTest::newRow("the receiver's own data, Yes") << flashed + "; list:ap.csv=5; read:other; yes"
-        << "[ask other no] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
+        << "[ask other no] | [status] putting the data back... |  | -> Restore data to device: | ap.csv | [send ap.csv]";
     QTest::newRow("an empty file after the flash asks nothing") << flashed + "; list:ap.csv=0; read:empty"
-        << "[read ap.csv] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
+        << "[read ap.csv] | [status] putting the data back... |  | -> Restore data to device: | ap.csv | [send ap.csv]";
     QTest::newRow("the same data after the flash asks nothing") << flashed + "; list:ap.csv=3; read:ok"
-        << "[read ap.csv] |  | -> Restore data to device: | ap.csv | [send ap.csv]";
+        << "[read ap.csv] | [status] putting the data back... |  | -> Restore data to device: | ap.csv | [send ap.csv]";
     QTest::newRow("this try's own backup on the receiver is no other data")
         << secondTry + "3,city.csv=2; saved; saved; yes; closed; flashed; opened; list:ap.csv=3,city.csv=2; read:ok; read:ok"
-        << "[read city.csv] |  | -> Restore data to device: | ap.csv | ...put back from the folder NNNNNNNN | [send ap.csv]";
+        << "[read city.csv] | [status] putting the data back... |  | -> Restore data to device: | ap.csv"
+           " | ...put back from the folder NNNNNNNN | [send ap.csv]";
 
     // The restore.
     QTest::newRow("stopped upload sent again, then given up") << flashed + "; list:; uploaded; list:lacking; uploaded; list:lacking"
@@ -425,11 +452,14 @@ void InstallationTest::table_data()
         << "ap.csv ...differs | ...ap.csv is sent again | [send ap.csv] | [list] | [read ap.csv] | ap.csv ...ok | [read city.csv]";
     QTest::newRow("differs twice") << restored + "; read:other; uploaded; list:sent; read:none; read:ok; read:ok"
         << "ap.csv ...differs | ...ap.csv was not put back whole | [read city.csv] | city.csv ...ok | [read eng.lng] | eng.lng ...ok | "
-           + notBack + " | [give up] | [end]";
+           + notBack + " | ...switch the receiver off and on, then press Install FW; the saved data will be offered then"
+           " | [status] installation not complete: see the log pane | [give up] | [end]";
     QTest::newRow("not enough free space: refused, nothing sent") << flashed + "; full"
-        << "ap.csv | [refuse ESP32: not enough free space] | [give up] | ...ESP32: not enough free space for ap.csv; Cancel ends the installation";
+        << "ap.csv | [refuse ESP32: not enough free space] | [give up] | ...ESP32: not enough free space for ap.csv; Cancel ends the"
+           " installation | ...the receiver has no room for its data: press Install FW again; the saved data will be offered then";
     QTest::newRow("Cancel during the verification") << restored + "; read:ok; cancel"
-        << "[read city.csv] | " + notBack + " | [give up] | [end]";
+        << "[read city.csv] | ...cancelled | " + notBack + " | ...press Install FW to put the saved data back"
+           " | [status] installation cancelled | [give up] | [end]";
 }
 
 void InstallationTest::table()

@@ -409,7 +409,7 @@ void LinkTest::staleTimerExpiry()
     timings.lateAnswerMs = 50;
     runner.setTimings(timings);
     QSignalSpy waiting(&runner, &InstallationRunner::reportsWaiting);
-    runner.start({ bench.receiver.portName(), "ili9341", "ENG" });
+    runner.start({ bench.receiver.portName(), "ili9341", "ENG", {} });
     runner.deliverReports();
     QCOMPARE(mode, QString("MEMORY"));
     waiting.clear();

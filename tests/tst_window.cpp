@@ -230,7 +230,8 @@ void WindowTest::installAndCancelButtons()
     auto *cancel = rig.window->findChild<QPushButton *>("pushButton_9");
     install->click();
     QCOMPARE(rig.status(), QString("ESP32: can't use the port"));
-    QTRY_COMPARE(rig.logPane()->toPlainText(), QString("-> Start installation...\n...ESP32: can't use the port; Cancel ends the installation"));
+    QTRY_COMPARE(rig.logPane()->toPlainText(), QString("-> Start installation...\n...ESP32: can't use the port; Cancel ends the installation\n"
+                                                       "...no port is chosen: plug the receiver in, press Scan and choose its port"));
     QVERIFY(cancel->isVisibleTo(rig.window.get()));
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })
