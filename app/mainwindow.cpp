@@ -11,7 +11,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QLocale>
 #include <QTextCodec>
 #include <QTime>
@@ -31,6 +33,7 @@ MainWindow::MainWindow(QWidget *parent)
     , download(new FileDownload(link, this))
     , upload(new FileUpload(link, this))
     , runner(new InstallationRunner(link, this))
+    , installProgress(new QProgressBar(this))
     , listPorts(seenPorts)
 {
     // The backup folder's digits come from this generator, as they always have.
@@ -40,6 +43,8 @@ MainWindow::MainWindow(QWidget *parent)
     QT_WARNING_POP
 
     ui->setupUi(this);
+    installProgress->hide();
+    statusBar()->addPermanentWidget(installProgress);
     connectFileManager();
     connectInstaller();
 

@@ -19,6 +19,7 @@
 class FileDownload;
 class FileUpload;
 class InstallationRunner;
+class QProgressBar;
 class ReceiverLink;
 class StorageListing;
 struct InstallTimings;
@@ -102,6 +103,7 @@ private:
     FileDownload *download;
     FileUpload *upload;
     InstallationRunner *runner;
+    QProgressBar *installProgress;  // beside the status bar's messages, while an installation runs
     QPointer<QMessageBox> openQuestion;
     std::function<QVector<SeenPort>()> listPorts;
     QString pickedPort;             // the port the user chose in the list, kept while it is listed

@@ -7,6 +7,7 @@
 #include "installer/shippedscript.h"
 
 #include <QFile>
+#include <QProgressBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextStream>
@@ -36,6 +37,11 @@ void MainWindow::connectInstaller()
         ui->comboBox->setCurrentText(port);
     });
     connect(runner, &InstallationRunner::cancelAllowed, ui->pushButton_9, &QWidget::setEnabled);
+    connect(runner, &InstallationRunner::progressShown, this, [this](int percent, const QString &text) {
+        installProgress->setValue(percent);
+        installProgress->setFormat(text);
+        installProgress->show();
+    });
     connect(runner, &InstallationRunner::ended, this, &MainWindow::endInstallation);
 }
 
@@ -118,8 +124,11 @@ void MainWindow::showScriptLines(const QVector<ConsoleText::ShownLine> &lines)
     }
 }
 
+// A complete installation leaves its progress full; any other ending takes it away.
 void MainWindow::endInstallation()
 {
+    if (installProgress->value() < installProgress->maximum())
+        installProgress->hide();
     delete openQuestion;
     ui->pushButton_9->hide();
     ui->pushButton_9->setEnabled(true);

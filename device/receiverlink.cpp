@@ -116,6 +116,7 @@ void ReceiverLink::writeFrame(const QByteArray &frame)
 {
     serial.write(frame);
     serial.flush();
+    emit moved(frame.size());
 }
 
 void ReceiverLink::askForMemory()
@@ -176,6 +177,7 @@ void ReceiverLink::readReply()
     recived.resize(held + int(serial.bytesAvailable()));
     recived.resize(held + int(qMax<qint64>(0, serial.read(recived.data() + held, recived.size() - held))));
     emit lineActive();
+    emit moved(recived.size() - held);
     // Looked for from a few bytes back: boot text may have begun in the last arrival.
     constexpr int bootTextStart = 7;
     if (mode != Mode::Download && mode != Mode::Upload && containsBootText(recived.mid(qMax(0, held - bootTextStart))))

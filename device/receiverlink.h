@@ -72,6 +72,7 @@ signals:
     // The port went away, on its own: the link is closed.
     void lost(const QString &words);
     void lineActive();
+    void moved(qint64 bytes);       // bytes went over the wire, either way
     // Boot text came outside a transfer (whose own end says it): the
     // receiver restarted and will not answer what it was asked before.
     void restarted();

@@ -2,11 +2,15 @@
 #include "device/frames.h"
 #include "installer/backupfolder.h"
 #include "installer/options.h"
+#include "installer/wirebytes.h"
 #include "storage/batch.h"
 #include "storage/filenames.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <climits>
 #include <QSet>
 
 // The installation before the flash: what the receiver's listing means, the
@@ -69,6 +73,7 @@ void Installation::considerListing()
 
 void Installation::backUpUnlessNothingToLose()
 {
+    planProgress();
     if (!run.nothingToLose) {
         backUp();
         return;
@@ -94,6 +99,7 @@ void Installation::backUp()
     }
     if (!movedTo.isEmpty())
         log("...older backup moved to " + movedTo);
+    enter(InstallProgress::Phase::Backup);
     run.row = -1;
     saveNextFile();
 }
@@ -114,13 +120,31 @@ void Installation::saveCurrentFile()
     const ListEntry &entry = run.listing.entries.at(run.row);
     run.transfer = Transfer::Save;
     run.transferName = entry.name;
-    const qint64 bytes = requestFrame(Mode::Download, pathArgument(devicePath(entry.name))).size() + 4 + qint64(entry.size);
-    startTimer(Timer::Exchange, limits.exchangeLimitMs(bytes));
+    startTimer(Timer::Exchange, limits.exchangeLimitMs(downloadWireBytes(entry.name, entry.size)));
     InstallAction save(InstallAction::SaveFile);
     save.text = entry.name;
     save.value = entry.size;
     save.number = run.row;
     actions.append(save);
+}
+
+// The bytes the backup and the restore move, as the listing tells them: the
+// restore puts back its data files and a language file.
+void Installation::planProgress()
+{
+    qint64 backup = 0;
+    qint64 restore = 0;
+    for (const ListEntry &entry : qAsConst(run.listing.entries)) {
+        backup += downloadWireBytes(entry.name, entry.size);
+        if (dataFileNames().contains(entry.name))
+            restore += uploadWireBytes(entry.name, entry.size);
+    }
+    const QString language = run.choices.languageCode.toLower() + ".lng";
+    restore += uploadWireBytes(language, QFileInfo(batchUploadSource(language)).size());
+    InstallAction plan(InstallAction::Plan);
+    plan.value = backup;
+    plan.number = int(qMin<qint64>(restore, INT_MAX));
+    actions.append(plan);
 }
 
 // The data earlier tries did not put back: every record is named, with the

@@ -93,6 +93,11 @@ void Installation::act(InstallAction::Kind kind, const QString &text, int number
     actions.append(action);
 }
 
+void Installation::enter(InstallProgress::Phase phase)
+{
+    act(InstallAction::Progress, QString(), int(phase));
+}
+
 void Installation::log(const QString &line)
 {
     act(InstallAction::Log, line);
@@ -151,6 +156,7 @@ void Installation::start(const InstallChoices &choices)
     run.choices = choices;
     run.state = State::Connecting;
     act(InstallAction::Begin, "-> Start installation...");
+    enter(InstallProgress::Phase::Listing);
     act(InstallAction::OpenLink, run.choices.port);
 }
 
@@ -471,6 +477,7 @@ void Installation::flash()
         return;
     }
     act(InstallAction::Status, "writing the firmware, please wait...");
+    enter(InstallProgress::Phase::Flash);
     act(InstallAction::AllowCancel, QString(), 0);
     // From here on the flasher may have erased the receiver: the data this
     // try saved is only on the PC until it is back.
@@ -526,6 +533,7 @@ void Installation::end(Outcome outcome, const QString &reason, std::optional<Tro
     stopTimers();
     if (outcome == Outcome::Complete) {
         nameFilesNotPutBack();
+        enter(InstallProgress::Phase::Done);
         log(QString());
         log("-> Installation complete.");
         act(InstallAction::Restart);

@@ -13,6 +13,7 @@
 #include "device/replies.h"
 #include "installer/nextstep.h"
 #include "installer/portchoice.h"
+#include "installer/progress.h"
 #include "installer/restorecheck.h"
 #include "installer/restorerecord.h"
 #include "installer/timings.h"
@@ -51,6 +52,8 @@ struct InstallAction
         Flash,          // text: the port, detail: the display controller
         Ask,            // number: the Question, text: its words, value: 1 when Yes is the default
         Refuse,         // text: a refusal for a box of its own, which the installation doesn't wait for
+        Plan,           // value: the bytes the backup moves on the wire, number: those the restore moves
+        Progress,       // number: the InstallProgress::Phase entered
         StartTimer,     // number: the Timer, value: milliseconds
         StopTimer,      // number: the Timer
         AllowCancel,    // number: 1 or 0
@@ -173,6 +176,8 @@ private:
     };
 
     void act(InstallAction::Kind kind, const QString &text = QString(), int number = 0, qint64 value = 0);
+    void enter(InstallProgress::Phase phase);
+    void planProgress();
     void log(const QString &line);
     void startTimer(Timer timer, int ms);
     void stopTimer(Timer timer);

@@ -29,6 +29,12 @@ InstallationRunner::InstallationRunner(ReceiverLink *link, QObject *parent)
         if (installation.listensToTheLine())
             report([this] { installation.lineActive(); });
     });
+    connect(link, &ReceiverLink::moved, this, [this](qint64 bytes) {
+        if (!installation.isRunning())
+            return;
+        progress.moved(bytes);
+        showProgress();
+    });
     connect(link, &ReceiverLink::restarted, this, [this] { report([this] { installation.restarted(); }); });
     connect(link, &ReceiverLink::lost, this, [this](const QString &words) {
         report([this, words] { installation.linkLost(words); });
@@ -83,6 +89,9 @@ bool InstallationRunner::isFlashing() const
 
 void InstallationRunner::start(const InstallChoices &choices)
 {
+    progress = InstallProgress();
+    shownPercent = -1;
+    sinceStart.start();
     download->beginBatch();
     installation.start(choices);
     carryOutActions();
@@ -177,6 +186,13 @@ void InstallationRunner::carryOut(const InstallAction &action)
     case InstallAction::Refuse:
         emit refused(action.text);
         return;
+    case InstallAction::Plan:
+        progress.plan(action.value, action.number);
+        return;
+    case InstallAction::Progress:
+        progress.enter(InstallProgress::Phase(action.number));
+        showProgress();
+        return;
     case InstallAction::ListPorts: {
         const QVector<SeenPort> ports = listPorts();
         report([this, ports] { installation.portsSeen(ports); });
@@ -250,13 +266,31 @@ void InstallationRunner::stopTimer(int timer)
 void InstallationRunner::flash(const QString &port, const QString &display)
 {
     flashScript = new ScriptRun(this);
-    connect(flashScript, &ScriptRun::linesShown, this, &InstallationRunner::scriptLinesShown);
+    connect(flashScript, &ScriptRun::linesShown, this, [this](const QVector<ConsoleText::ShownLine> &lines) {
+        for (const ConsoleText::ShownLine &line : lines) {
+            const int percent = flasherPercent(line.text);
+            if (percent >= 0)
+                progress.flashed(percent);
+        }
+        showProgress();
+        emit scriptLinesShown(lines);
+    });
     connect(flashScript, &ScriptRun::ended, this, [this] {
         flashScript->deleteLater();
         flashScript = nullptr;
         report([this] { installation.flashEnded(); });
     });
     flashScript->start("flash", { port, display });
+}
+
+// Only a change is shown: most bytes move the whole by less than a percent.
+void InstallationRunner::showProgress()
+{
+    const int percent = progress.percent();
+    if (percent == shownPercent)
+        return;
+    shownPercent = percent;
+    emit progressShown(percent, progress.text(sinceStart.elapsed()));
 }
 
 void InstallationRunner::stopFlashing()

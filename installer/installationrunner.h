@@ -11,6 +11,7 @@
 #include "installer/consoletext.h"
 #include "installer/installation.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <QVector>
@@ -62,6 +63,7 @@ signals:
     void refused(const QString &text);
     void portChosen(const QString &port);
     void cancelAllowed(bool allowed);
+    void progressShown(int percent, const QString &text);
     void ended();
 
 private:
@@ -73,6 +75,7 @@ private:
     void startTimer(int timer, int ms);
     void stopTimer(int timer);
     void flash(const QString &port, const QString &display);
+    void showProgress();
     void end();
 
     ReceiverLink *link;
@@ -87,6 +90,9 @@ private:
     std::array<int, Installation::timerCount> starts = {};
     std::function<QVector<SeenPort>()> listPorts = seenPorts;
     ScriptRun *flashScript = nullptr;
+    InstallProgress progress;
+    QElapsedTimer sinceStart;
+    int shownPercent = -1;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "installer/installation.h"
 #include "device/frames.h"
 #include "installer/backupfolder.h"
+#include "installer/wirebytes.h"
 #include "storage/batch.h"
 #include "storage/filenames.h"
 #include "storage/upload.h"
@@ -17,28 +18,6 @@
 
 namespace {
 const QString backupFolder = "files";
-
-qint64 uploadWireBytes(const QString &name, qint64 size)
-{
-    const qint64 chunks = (size + sizeOfPiece - 1) / sizeOfPiece;
-    const qint64 header = requestFrame(Mode::Upload, uploadArguments(devicePath(name), quint32(size))).size();
-    // Each frame answered by one byte; the chunks carry the content.
-    return header + 1 + chunks * (chunkFrame(QByteArray()).size() + 1) + size + endFrame().size() + 1;
-}
-
-qint64 downloadWireBytes(const QString &name, qint64 size)
-{
-    return requestFrame(Mode::Download, pathArgument(devicePath(name))).size() + 4 + size;
-}
-
-// A listing as large as the last one and one more file.
-qint64 listingWireBytes(const ReceiverListing &listing, const QString &name)
-{
-    qint64 bytes = 2 * requestFrame(Mode::Memory).size() + 8 + 4 + 8 + name.toUtf8().size();
-    for (const ListEntry &entry : listing.entries)
-        bytes += 8 + entry.name.toUtf8().size();
-    return bytes;
-}
 }
 
 // Data that isn't ours is not written over unasked: the receiver's own
@@ -143,6 +122,7 @@ void Installation::startRestore()
             run.restore.skip(name, batchUploadSource(name));
     }
     act(InstallAction::Status, "putting the data back...");
+    enter(InstallProgress::Phase::Restore);
     log(QString());
     log("-> Restore data to device:");
     run.current = -1;
@@ -252,6 +232,7 @@ void Installation::notPutBack()
 void Installation::verify()
 {
     run.state = State::Verifying;
+    enter(InstallProgress::Phase::Verify);
     if (run.restore.anyToVerify()) {
         log(QString());
         log("-> Verify restored data:");

@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -364,14 +365,19 @@ void InstallTest::flashingKeepsWindowServed()
         "printf '\\nHash of data verified.\\n' >&2\n"
         "echo 'Hard resetting via RTS pin...' > firmware/install.log\n"
         "read key\n");
+    auto *progress = rig->statusBar()->findChild<QProgressBar *>();
+    QVERIFY(progress && !progress->isVisibleTo(rig->window.get()));
     int ticks = 0;
     bool cancelEnabled = false;
+    QList<int> progressWhileFlashing;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (!rig->flashing())
             return;
         ++ticks;
         cancelEnabled = cancelEnabled || rig->window->findChild<QPushButton *>("pushButton_9")->isEnabled();
+        if (progress->isVisible())
+            progressWhileFlashing << progress->value();
     });
     timer.start(20);
     install();
@@ -383,6 +389,14 @@ void InstallTest::flashingKeepsWindowServed()
     QVERIFY(finished());
     QVERIFY(ticks > 5);
     QVERIFY(!cancelEnabled);
+    // Part-way while the firmware is written, following the flasher's own
+    // percentages; full at the end.
+    QVERIFY(!progressWhileFlashing.isEmpty());
+    QVERIFY(progressWhileFlashing.first() > 0 && progressWhileFlashing.last() < 100);
+    QVERIFY(progressWhileFlashing.last() > progressWhileFlashing.first());
+    QVERIFY(progress->isVisible());
+    QCOMPARE(progress->value(), 100);
+    QCOMPARE(progress->text(), QString("100 %"));
     QCOMPARE(rig->boxes.texts, QStringList{ "The firmware is being written. Quit anyway? The receiver may not start "
                                             "until the installation is repeated." });
     const QStringList lines = log();

@@ -41,7 +41,10 @@ QString describe(const InstallAction &action, const QString &file)
         if (action.number == int(Installation::Timer::Quiet) && action.value < InstallTimings().lateAnswerMs)
             return "[quiet soon]";
         return QString("[") + timers[action.number] + "]";
-    case InstallAction::StopTimer: break;
+    case InstallAction::StopTimer:
+    case InstallAction::Plan:
+    case InstallAction::Progress:
+        break;
     case InstallAction::AllowCancel: return action.number ? "[cancel on]" : "[cancel off]";
     case InstallAction::GiveUpExchange: return "[give up]";
     case InstallAction::Restart: return "[restart]";
@@ -164,7 +167,8 @@ private:
                 listings << ports;
             }
             const bool transferLimit = action.kind == InstallAction::StartTimer && action.number == int(Installation::Timer::Exchange);
-            if (action.kind != InstallAction::StopTimer && !transferLimit)
+            const bool progress = action.kind == InstallAction::Plan || action.kind == InstallAction::Progress;
+            if (action.kind != InstallAction::StopTimer && !transferLimit && !progress)
                 transcript << describe(action, file);
         }
         // The ports listed, as the window reports them back.

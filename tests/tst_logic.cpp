@@ -9,6 +9,7 @@
 #include "installer/flash.h"
 #include "installer/options.h"
 #include "installer/preflight.h"
+#include "installer/progress.h"
 #include "installer/scriptrun.h"
 #include "installer/shippedscript.h"
 #include "device/portscan.h"
@@ -58,6 +59,7 @@ private slots:
 #ifdef Q_OS_WIN
     void stoppedScriptEndsWhatItStarted();
 #endif
+    void installationProgress();
     void firmwareLogVerdict_data();
     void firmwareLogVerdict();
 };
@@ -491,6 +493,32 @@ void LogicTest::stoppedScriptEndsWhatItStarted()
     QVERIFY(!QFile::exists("alive.txt"));
 }
 #endif
+
+// The transfers weigh by their bytes, the flash a quarter; the time left is
+// reckoned from the rate so far, and the share done never goes back.
+void LogicTest::installationProgress()
+{
+    InstallProgress progress;
+    QCOMPARE(progress.percent(), 0);
+    progress.plan(1000, 500);               // with the listing's 400: 2,400 bytes for three quarters
+    progress.enter(InstallProgress::Phase::Backup);
+    progress.moved(500);
+    QCOMPARE(progress.percent(), 28);       // 12.5 for the listing, half of the backup's 31.25
+    QCOMPARE(progress.text(28000), QString("28 % – about 1:12 left"));
+    progress.enter(InstallProgress::Phase::Flash);
+    QCOMPARE(flasherPercent("Writing at 0x00012000... (50 %)"), 50);
+    QCOMPARE(flasherPercent("Hash of data verified."), -1);
+    progress.flashed(flasherPercent("Writing at 0x00012000... (50 %)"));
+    QCOMPARE(progress.percent(), 56);
+    progress.enter(InstallProgress::Phase::Verify);
+    progress.moved(5000);
+    QCOMPARE(progress.percent(), 99);       // until the installation is complete
+    progress.enter(InstallProgress::Phase::Restore);
+    QCOMPARE(progress.percent(), 99);
+    progress.enter(InstallProgress::Phase::Done);
+    QCOMPARE(progress.percent(), 100);
+    QCOMPARE(progress.text(60000), QString("100 %"));
+}
 
 void LogicTest::firmwareLogVerdict_data()
 {
