@@ -3,6 +3,7 @@
 #include "device/receiverlink.h"
 #include "installer/installationrunner.h"
 #include "installer/options.h"
+#include "installer/scriptrun.h"
 #include "storage/download.h"
 #include "storage/listing.h"
 #include "storage/upload.h"
@@ -132,6 +133,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     // The script may have ended while the question was open.
     runner->stopFlashing();
+    if (driverScript)
+        driverScript->stop();
     delete openQuestion;
     event->accept();
 }

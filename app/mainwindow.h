@@ -20,6 +20,7 @@ class FileDownload;
 class FileUpload;
 class InstallationRunner;
 class QProgressBar;
+class ScriptRun;
 class ReceiverLink;
 class StorageListing;
 struct InstallTimings;
@@ -92,6 +93,7 @@ private:
     void askQuestion(Installation::Question question, const QString &text, bool yesByDefault);
     void showRefusal(const QString &text);
     void showScriptLines(const QVector<ConsoleText::ShownLine> &lines);
+    void setPortControlsLocked(bool locked);
     void endInstallation();
 
     void log(const QString &line);
@@ -105,6 +107,7 @@ private:
     InstallationRunner *runner;
     QProgressBar *installProgress;  // beside the status bar's messages, while an installation runs
     QPointer<QMessageBox> openQuestion;
+    QPointer<ScriptRun> driverScript;   // the driver installer while it runs
     std::function<QVector<SeenPort>()> listPorts;
     QString pickedPort;             // the port the user chose in the list, kept while it is listed
 };

@@ -5,6 +5,7 @@
 #include "device/portscan.h"
 #include "device/receiverlink.h"
 #include "installer/installationrunner.h"
+#include "installer/scriptrun.h"
 #include "storage/batch.h"
 #include "storage/download.h"
 #include "storage/filenames.h"
@@ -98,7 +99,7 @@ void MainWindow::showPorts(const QVector<SeenPort> &ports)
 // without a word on the status bar; never under the user's open list.
 void MainWindow::followPorts()
 {
-    if (runner->isRunning() || ui->comboBox->view()->isVisible())
+    if (runner->isRunning() || driverScript || ui->comboBox->view()->isVisible())
         return;
     const QVector<SeenPort> ports = listPorts();
     QStringList listed;

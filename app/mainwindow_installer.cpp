@@ -4,7 +4,7 @@
 #include "installer/installationrunner.h"
 #include "installer/options.h"
 #include "installer/preflight.h"
-#include "installer/shippedscript.h"
+#include "installer/scriptrun.h"
 
 #include <QFile>
 #include <QProgressBar>
@@ -165,7 +165,28 @@ void MainWindow::on_comboBox_language_currentIndexChanged(int index)
     ui->textBrowser->setText(text.readAll());
 }
 
+// The driver installer runs in the background, as the flashing script does:
+// the window stays served and shows what it says. It may unload the
+// bridge's driver meanwhile, so nothing that uses a port can be started.
 void MainWindow::on_pushButton_Driver_clicked()
 {
-    runShippedScript("driver");
+    setPortControlsLocked(true);
+    log(QString());
+    log("-> Install driver...");
+    driverScript = new ScriptRun(this);
+    connect(driverScript, &ScriptRun::linesShown, this, &MainWindow::showScriptLines);
+    connect(driverScript, &ScriptRun::ended, this, [this] {
+        log(QString("...driver script ended (exit code %1)").arg(driverScript->exitCode()));
+        driverScript->deleteLater();
+        setPortControlsLocked(false);
+    });
+    driverScript->start("driver", {});
+}
+
+void MainWindow::setPortControlsLocked(bool locked)
+{
+    ui->pushButton_Driver->setEnabled(!locked);
+    ui->pushButton_Install->setEnabled(!locked);
+    ui->pushButton_6->setEnabled(!locked);
+    ui->comboBox->setEnabled(!locked);
 }

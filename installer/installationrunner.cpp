@@ -6,6 +6,8 @@
 #include "storage/listing.h"
 #include "storage/upload.h"
 
+#include <QDir>
+
 namespace {
 const QString backupFolder = "files";
 }
@@ -157,8 +159,10 @@ void InstallationRunner::carryOut(const InstallAction &action)
     switch (action.kind) {
     case InstallAction::Begin:
         emit began(action.text);
+        keepLog(action.text);
         return;
     case InstallAction::Log:
+        keptLog.line(action.text);
         emit logged(action.text);
         return;
     case InstallAction::Status:
@@ -273,6 +277,7 @@ void InstallationRunner::flash(const QString &port, const QString &display)
                 progress.flashed(percent);
         }
         showProgress();
+        keptLog.scriptLines(lines);
         emit scriptLinesShown(lines);
     });
     connect(flashScript, &ScriptRun::ended, this, [this] {
@@ -281,6 +286,16 @@ void InstallationRunner::flash(const QString &port, const QString &display)
         report([this] { installation.flashEnded(); });
     });
     flashScript->start("flash", { port, display });
+}
+
+// The log pane's lines go into a file of their own too, named in the log.
+void InstallationRunner::keepLog(const QString &firstLine)
+{
+    const QString words = keptLog.start() ? "...this log is kept in " + QDir::toNativeSeparators(keptLog.path())
+                                          : "...PC: can't keep this log in the folder logs";
+    keptLog.line(firstLine);
+    keptLog.line(words);
+    emit logged(words);
 }
 
 // Only a change is shown: most bytes move the whole by less than a percent.
@@ -304,6 +319,7 @@ void InstallationRunner::stopFlashing()
 
 void InstallationRunner::end()
 {
+    keptLog.end();
     reports.clear();
     nextFileNameUpload.clear();
     currentRowDownloadAll = -1;

@@ -10,6 +10,7 @@
 #include "device/portscan.h"
 #include "installer/consoletext.h"
 #include "installer/installation.h"
+#include "installer/keptlog.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -76,6 +77,7 @@ private:
     void stopTimer(int timer);
     void flash(const QString &port, const QString &display);
     void showProgress();
+    void keepLog(const QString &firstLine);
     void end();
 
     ReceiverLink *link;
@@ -90,6 +92,7 @@ private:
     std::array<int, Installation::timerCount> starts = {};
     std::function<QVector<SeenPort>()> listPorts = seenPorts;
     ScriptRun *flashScript = nullptr;
+    KeptLog keptLog;
     InstallProgress progress;
     QElapsedTimer sinceStart;
     int shownPercent = -1;

@@ -74,11 +74,18 @@ void ScriptRun::showOutput()
         emit linesShown(lines);
 }
 
+int ScriptRun::exitCode() const
+{
+    return code;
+}
+
 void ScriptRun::finish()
 {
     if (finished)
         return;
     finished = true;
+    if (process.exitStatus() == QProcess::NormalExit && process.error() != QProcess::FailedToStart)
+        code = process.exitCode();
     showOutput();
     emit ended();
 }

@@ -29,6 +29,8 @@ public:
     void start(const QString &name, const QStringList &arguments);
     // Ends the script, and whatever it started, at once; ended is not emitted.
     void stop();
+    // Once it has ended: its exit code, or -1 when it couldn't start or crashed.
+    int exitCode() const;
 
 signals:
     void linesShown(const QVector<ConsoleText::ShownLine> &lines);
@@ -41,6 +43,7 @@ private:
     ScriptProcess process;
     ConsoleText console;
     bool finished = false;
+    int code = -1;
 #ifdef Q_OS_WIN
     void *job = nullptr;            // ends every process in it when closed
 #endif

@@ -39,11 +39,3 @@ void startShippedScript(QProcess &process, const QString &name, const QStringLis
     process.start();
     process.closeWriteChannel();
 }
-
-void runShippedScript(const QString &name, const QStringList &arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    startShippedScript(process, name, arguments);
-    process.waitForFinished(-1);
-}

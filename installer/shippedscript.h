@@ -21,8 +21,4 @@ QString windowsCommandLine(const QString &name, const QStringList &arguments);
 // so one that reads it (a "pause" at its end) gets end-of-file and goes on.
 void startShippedScript(QProcess &process, const QString &name, const QStringList &arguments);
 
-// Runs a shipped script and waits until it ends; its output goes where the
-// program's goes, and its exit status is not used.
-void runShippedScript(const QString &name, const QStringList &arguments = QStringList());
-
 #endif

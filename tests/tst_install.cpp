@@ -88,7 +88,7 @@ void InstallTest::completeInstallation()
     QVERIFY(finished());
 
     const QStringList expected = {
-        "-> Start installation...", "...connected to device", "", "-> Save data from device:",
+        "-> Start installation...", rig->keptLogLine(), "...connected to device", "", "-> Save data from device:",
         "ap.csv", "city.csv", "empty.txt", "...skipped", "eng.lng", "notes.txt", "preset.csv", "scan.csv",
         "...disconnected", "", "-> Install firmware...", "...done", "...connected to device", "",
         "-> Restore data to device:", "ap.csv", "city.csv", "preset.csv", "scan.csv", "deu.lng", "",
@@ -97,6 +97,8 @@ void InstallTest::completeInstallation()
         "-> Installation complete.",
     };
     QCOMPARE(rig->installerLog(), expected);
+    // Every line of the pane kept in the log's file, in order.
+    QCOMPARE(rig->workspace.readFile(rig->keptLogPath()), (rig->logPane()->toPlainText() + "\n").toUtf8());
     QCOMPARE(rig->boxes.texts, QStringList{ "The receiver uses English. Put back Deutsch, as chosen?" });
     QCOMPARE(rig->boxes.defaults, QList<QMessageBox::StandardButton>{ QMessageBox::No });
 
@@ -405,6 +407,8 @@ void InstallTest::flashingKeepsWindowServed()
                                                    "Hash of data verified.", "...done", "...connected to device" }));
     QCOMPARE(lines.count("...done"), 1);
     QCOMPARE(lines.count("-> Restore data to device:"), 1);
+    // The flasher's progress line kept once, as it last read.
+    QCOMPARE(rig->workspace.readFile(rig->keptLogPath()), (rig->logPane()->toPlainText() + "\n").toUtf8());
     QCOMPARE(lines.last(), QString("-> Installation complete."));
 }
 
@@ -435,7 +439,8 @@ void InstallTest::emptyFileSystem()
     rig->workspace.writeFile("files/ap.csv", "another receiver's stations");
     install();
     QVERIFY(finished());
-    QCOMPARE(rig->installerLog(), QStringList({ "-> Start installation...", "...connected to device", "...filesystem not found on device",
+    QCOMPARE(rig->installerLog(), QStringList({ "-> Start installation...", rig->keptLogLine(), "...connected to device",
+                                                "...filesystem not found on device",
                                                 "...disconnected", "", "-> Install firmware...", "...done", "...connected to device", "",
                                                 "-> Restore data to device:", "eng.lng", "", "-> Verify restored data:",
                                                 "eng.lng ...ok", "", "-> Installation complete." }));

@@ -127,6 +127,17 @@ QStringList Rig::installerLog() const
     return lines;
 }
 
+QString Rig::keptLogPath() const
+{
+    const QStringList kept = QDir("logs").entryList({ "*.txt" }, QDir::Files, QDir::Name);
+    return kept.isEmpty() ? QString() : "logs/" + kept.last();
+}
+
+QString Rig::keptLogLine() const
+{
+    return "...this log is kept in " + keptLogPath();
+}
+
 QString Rig::status() const { return statusBar()->currentMessage(); }
 ReceiverLink *Rig::link() const { return window->findChild<ReceiverLink *>(); }
 

@@ -83,6 +83,9 @@ public:
     QStringList logLines() const;
     // The log without the lines the flashing script wrote.
     QStringList installerLog() const;
+    // The file the latest installation kept its log in, and the log's line naming it.
+    QString keptLogPath() const;
+    QString keptLogLine() const;
     QString status() const;
     ReceiverLink *link() const;
     QStringList tableNames() const;
