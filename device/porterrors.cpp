@@ -21,15 +21,14 @@ QString portErrorAdvice(QSerialPort::SerialPortError error, const QString &port)
         return "no port is chosen: plug the receiver in, press Scan and choose its port";
     switch (error) {
     case QSerialPort::PermissionError:
-    case QSerialPort::OpenError:
+    case QSerialPort::OpenError: {
+        QString advice = port + " is in use by another program (a serial monitor, another flasher) or not permitted: "
+                                "close the other program and press Install FW again";
 #ifdef Q_OS_LINUX
-        return port + " is in use by another program (a serial monitor, another flasher) or not permitted: close the "
-                      "other program and press Install FW again; on Linux your user must also be in the group that "
-                      "owns the port (dialout on most systems)";
-#else
-        return port + " is in use by another program (a serial monitor, another flasher) or not permitted: close the "
-                      "other program and press Install FW again";
+        advice += "; on Linux your user must also be in the group that owns the port (dialout on most systems)";
 #endif
+        return advice;
+    }
     case QSerialPort::DeviceNotFoundError:
         return port + " is gone: plug the receiver in again, choose its port and press Install FW";
     case QSerialPort::ResourceError:

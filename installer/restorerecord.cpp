@@ -146,7 +146,7 @@ RecordSearch findRecords()
 {
     RecordSearch search;
     for (const QString &folder : backupFolders()) {
-        if (!QFileInfo(folder).isSymLink() && !QFileInfo::exists(recordPath(folder)))
+        if (!isLink(folder) && !QFileInfo::exists(recordPath(folder)))
             continue;
         if (leadsElsewhere(folder)) {
             search.linked << folder;

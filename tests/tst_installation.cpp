@@ -12,6 +12,12 @@
 #include <QtTest>
 
 namespace {
+#ifdef Q_OS_LINUX
+const QString portGroupHint = "; on Linux your user must also be in the group that owns the port (dialout on most systems)";
+#else
+const QString portGroupHint;
+#endif
+
 // The engine's answers as words: actions in brackets, log lines as they
 // stand, eight-digit folder names as NNNNNNNN. Timers that stop are left
 // out, and each transfer's own limit; the others that start are shown.
@@ -274,8 +280,8 @@ void InstallationTest::table_data()
     // Before the flash.
     QTest::newRow("port can't be opened") << "start; notOpened"
         << "[open] | [give up] | ...ESP32: can't use the port COM3; Cancel ends the installation | ...COM3 is in use by another "
-           "program (a serial monitor, another flasher) or not permitted: close the other program and press Install FW again; on "
-           "Linux your user must also be in the group that owns the port (dialout on most systems)";
+           "program (a serial monitor, another flasher) or not permitted: close the other program and press Install FW again"
+               + portGroupHint;
     QTest::newRow("port gone") << "start; notOpened:gone"
         << "...COM3 is gone: plug the receiver in again, choose its port and press Install FW";
     QTest::newRow("waiting for Cancel, Cancel") << "start; notOpened; cancel"
@@ -376,11 +382,14 @@ void InstallationTest::table_data()
         << "record:11111111=9007199254740991; start; opened; list:ap.csv=5; saved; no; closed; flashed; lost; start; opened; nothing"
         << "...the data saved on DATE in the folder files is not back on a receiver"
            " | ...the data saved on DATE in the folder 11111111 is not back on a receiver | [ask pending yes]";
+    // QFile::link makes a shortcut on Windows, not a link; these rows need a real one.
+#ifndef Q_OS_WIN
     QTest::newRow("a linked folder is named, never read") << "record:elsewhere=4; link:87654321=elsewhere; start; opened; nothing"
         << "...filesystem not found on device | ...the folder 87654321 is a link to another place; what it holds is not read | [close]";
     QTest::newRow("a linked files is moved aside as a link") << "record:elsewhere=4; link:files=elsewhere; start; opened; list:"
         << " | -> Save data from device: | ...older backup moved to NNNNNNNN"
            " | ...the folder NNNNNNNN is a link to another place; what it holds is not read | [close]";
+#endif
     QTest::newRow("a complete try leaves no record") << restored + "; read:ok; read:ok; read:ok; start; opened; list:"
         << "[quiet] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | [close]";
     QTest::newRow("a skipped backup puts back only the language file")

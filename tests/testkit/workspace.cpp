@@ -1,5 +1,7 @@
 #include "workspace.h"
 
+#include "installer/shippedscript.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,8 +53,16 @@ void copyTree(const QString &from, const QString &to)
 void Workspace::installDemoRelease()
 {
     copyTree(QStringLiteral(VELTRA_DEMO_DIR "/firmware"), dir.filePath("firmware"));
-    QFile::copy(QStringLiteral(VELTRA_TESTKIT_DIR "/flash.sh"), dir.filePath("flash.sh"));
-    QFile::copy(QStringLiteral(VELTRA_DEMO_DIR "/driver.sh"), dir.filePath("driver.sh"));
+    const QString flash = shippedScriptFile("flash");
+#ifdef Q_OS_WIN
+    // The test kit's own stand-in is a shell script; Windows tests never flash.
+    const QString flashFolder = QStringLiteral(VELTRA_DEMO_DIR);
+#else
+    const QString flashFolder = QStringLiteral(VELTRA_TESTKIT_DIR);
+#endif
+    QFile::copy(flashFolder + "/" + flash, dir.filePath(flash));
+    const QString driver = shippedScriptFile("driver");
+    QFile::copy(QStringLiteral(VELTRA_DEMO_DIR "/") + driver, dir.filePath(driver));
 }
 
 void Workspace::writeFlashScript(const QStringList &logLines, bool writeLog)
