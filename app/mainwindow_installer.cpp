@@ -124,11 +124,9 @@ void MainWindow::showScriptLines(const QVector<ConsoleText::ShownLine> &lines)
     }
 }
 
-// A complete installation leaves its progress full; any other ending takes it away.
 void MainWindow::endInstallation()
 {
-    if (installProgress->value() < installProgress->maximum())
-        installProgress->hide();
+    installProgress->hide();
     delete openQuestion;
     ui->pushButton_9->hide();
     ui->pushButton_9->setEnabled(true);

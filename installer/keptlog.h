@@ -16,6 +16,8 @@
 class KeptLog
 {
 public:
+    // A window closed while the flasher runs still leaves its last line.
+    ~KeptLog() { end(); }
     // Starts a new file; false when none can be made.
     bool start();
     QString path() const;
