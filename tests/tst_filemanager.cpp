@@ -50,6 +50,7 @@ private slots:
     void nothingSelected();
     void downloadThroughDialog();
     void downloadAllSavesEveryRow();
+    void downloadAllEndsOnARestart_data();
     void downloadAllEndsOnARestart();
     void uploadThroughDialog();
     void uploadRefusals();
@@ -205,11 +206,19 @@ void FileManagerTest::downloadAllSavesEveryRow()
 
 // A receiver that restarts in the middle of a file ends the batch, said on
 // the status bar, and the next batch runs.
+void FileManagerTest::downloadAllEndsOnARestart_data()
+{
+    QTest::addColumn<int>("bytesBefore");
+    QTest::newRow("boot text in front of the reply") << 0;
+    QTest::newRow("boot text inside the size") << 3;
+}
+
 void FileManagerTest::downloadAllEndsOnARestart()
 {
+    QFETCH(int, bytesBefore);
     auto rig = connectedRig({ "ap.csv", "city.csv" });
     rig->receiver.faults().bootText = ReceiverSimulator::esp32BootText();
-    rig->receiver.faults().resetDuring = { 'D', "/ap.csv", 3 };
+    rig->receiver.faults().resetDuring = { 'D', "/ap.csv", bytesBefore };
     QDir().mkdir("files");
     rig->invoke("on_pushButton_DownloadAll_clicked");
     QTRY_COMPARE(rig->status(), QString("ESP32: restarted"));
