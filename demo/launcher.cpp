@@ -120,6 +120,7 @@ int main(int argc, char *argv[])
 
     const QString store = options.value("store");
     QMap<QString, QByteArray> before;
+    QString keptLanguageFile;       // the receiver's own, when it was asked to be kept
     bool running = false;
     // The longest gap between two ticks of the watch is the longest time the window went unserved.
     QElapsedTimer sinceTick;
@@ -142,7 +143,8 @@ int main(int argc, char *argv[])
         printLines(true);
         screenshot("window-end.png");
         out << "demo: the window went unserved for at most " << longestPause << " ms" << Qt::endl;
-        const QString languageFile = lang[languages->currentIndex()].toLower() + ".lng";
+        const QString languageFile = keptLanguageFile.isEmpty() ? lang[languages->currentIndex()].toLower() + ".lng"
+                                                                : keptLanguageFile;
         const QString problem = store.isEmpty() ? QString() : verify(before, readFolder(store), languageFile);
         if (problem.isEmpty())
             out << "demo: installation finished; the receiver's data and the backup are complete" << Qt::endl;
@@ -153,8 +155,10 @@ int main(int argc, char *argv[])
     });
     watch.start(10);
 
-    // Unattended, the only question with an answer is the one a close while
-    // flashing asks; any other means the installation did not go as it should.
+    // Unattended, a question has an answer only where a person's is plain:
+    // the receiver keeps its own language, as that question's default has it,
+    // and a close while flashing quits when asked to. Any other question means
+    // the installation did not go as it should.
     const bool quitWhileFlashing = options.isSet("quit-while-flashing");
     QTimer questions;
     QObject::connect(&questions, &QTimer::timeout, [&] {
@@ -162,6 +166,15 @@ int main(int argc, char *argv[])
         if (!box)
             return;
         out << "demo: the installer asks: " << box->text() << Qt::endl;
+        if (box->text().startsWith("The receiver uses ")) {
+            for (const QString &name : before.keys()) {
+                if (name.endsWith(".lng"))
+                    keptLanguageFile = name;
+            }
+            out << "demo: answering " << box->defaultButton()->text().remove(QChar('&')) << Qt::endl;
+            box->defaultButton()->click();
+            return;
+        }
         if (quitWhileFlashing && box->text().startsWith("The firmware is being written. Quit anyway?")) {
             box->button(QMessageBox::Yes)->click();
             return;
