@@ -7,6 +7,7 @@
 #include "storage/listing.h"
 #include "installer/consoletext.h"
 #include "installer/flash.h"
+#include "installer/nextstep.h"
 #include "installer/options.h"
 #include "installer/preflight.h"
 #include "installer/progress.h"
@@ -60,6 +61,8 @@ private slots:
     void stoppedScriptEndsWhatItStarted();
 #endif
     void installationProgress();
+    void nextSteps_data();
+    void nextSteps();
     void firmwareLogVerdict_data();
     void firmwareLogVerdict();
 };
@@ -547,4 +550,39 @@ void LogicTest::firmwareLogVerdict()
 }
 
 QTEST_MAIN(LogicTest)
+void LogicTest::nextSteps_data()
+{
+    QTest::addColumn<int>("trouble");
+    QTest::addColumn<int>("portError");
+    QTest::addColumn<bool>("flashStarted");
+    QTest::addColumn<QString>("words");
+    const auto row = [](const char *name, Trouble trouble, QSerialPort::SerialPortError error, bool flashStarted,
+                        const QString &words) {
+        QTest::newRow(name) << int(trouble) << int(error) << flashStarted << words;
+    };
+    row("port gone", Trouble::PortNotOpened, QSerialPort::DeviceNotFoundError, false,
+        "COM3 is gone: plug the receiver in again, choose its port and press Install FW");
+    row("port of another kind of trouble", Trouble::PortNotOpened, QSerialPort::UnsupportedOperationError, false,
+        "COM3 can't be used: choose the receiver's port and press Install FW again");
+    row("link lost after the flash", Trouble::LinkLost, QSerialPort::NoError, true,
+        "COM3 went away: plug the receiver in again, choose its port and press Install FW; the saved data will be "
+        "offered then");
+    row("nothing answers: the bridges found", Trouble::NothingAnswers, QSerialPort::NoError, false,
+        "nothing answers on COM3: is the receiver switched on, and is this its port? USB-to-serial bridges found: "
+        "COM5 (CP2102 USB to UART Bridge Controller)");
+    row("cancelled before the flash", Trouble::Cancelled, QSerialPort::NoError, false, "the receiver still holds its data");
+    row("cancelled after it", Trouble::Cancelled, QSerialPort::NoError, true, "press Install FW to put the saved data back");
+}
+
+// Each ending's next step, worded for where the data is.
+void LogicTest::nextSteps()
+{
+    QFETCH(int, trouble);
+    QFETCH(int, portError);
+    QFETCH(bool, flashStarted);
+    const QVector<SeenPort> ports{ { "COM1" }, { "COM5", true, 0x10c4, 0xea60, "CP2102 USB to UART Bridge Controller" } };
+    const TroubleContext context{ "COM3", QSerialPort::SerialPortError(portError), ports, flashStarted };
+    QTEST(nextStep(Trouble(trouble), context), "words");
+}
+
 #include "tst_logic.moc"
