@@ -2,6 +2,7 @@
 // area reaching their handlers.
 
 #include "app/session.h"
+#include "installer/shippedscript.h"
 #include "testkit.h"
 
 #include <QAbstractItemView>
@@ -45,6 +46,7 @@ private slots:
     void hiddenButtonsReachTheirSlots_data();
     void hiddenButtonsReachTheirSlots();
     void installAndCancelButtons();
+    void incompleteReleaseSendsNothing();
     void modelLabelFollowsController();
     void changelogFollowsLanguage();
     void changelogWithByteOrderMark();
@@ -244,6 +246,23 @@ void WindowTest::installAndCancelButtons()
     for (const char *name : { "pushButton_6", "pushButton_Install", "pushButton_Driver", "comboBox", "comboBox_2",
                               "comboBox_language" })
         QVERIFY2(rig.window->findChild<QWidget *>(name)->isEnabled(), name);
+}
+
+// A release that lacks its flashing script is refused before anything is sent.
+void WindowTest::incompleteReleaseSendsNothing()
+{
+    Rig rig;
+    const QString script = shippedScriptFile("flash");
+    QVERIFY(QFile::remove(script));
+    rig.window->findChild<QPushButton *>("pushButton_Install")->click();
+    const QString problem = script + " is missing beside the program: unpack the whole release into one folder";
+    QTRY_COMPARE(rig.boxes.texts, QStringList{ problem });
+    QCOMPARE(rig.boxes.icons.first(), QMessageBox::Information);
+    QCOMPARE(rig.logLines().last(), "..." + problem);
+    QCOMPARE(rig.receiver.bytesRead(), 0);
+    QVERIFY(!rig.window->findChild<QPushButton *>("pushButton_9")->isVisibleTo(rig.window.get()));
+    QVERIFY(rig.window->findChild<QPushButton *>("pushButton_Install")->isEnabled());
+    QVERIFY(noModalLeft());
 }
 
 void WindowTest::modelLabelFollowsController()
