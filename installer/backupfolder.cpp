@@ -6,6 +6,13 @@
 
 namespace {
 constexpr int nameAttempts = 5;
+
+// A link counts as there even when what it leads to is gone.
+bool isThere(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
 }
 
 QString randomBackupName()
@@ -23,7 +30,7 @@ QString takeFreshBackupName(const std::function<bool(const QString &)> &take)
 {
     for (int attempt = 0; attempt < nameAttempts; ++attempt) {
         const QString name = randomBackupName();
-        if (!QFileInfo::exists(name) && take(name))
+        if (!isThere(name) && take(name))
             return name;
     }
     return QString();
@@ -33,7 +40,7 @@ bool prepareBackupFolder(const QString &folder, QString *movedTo)
 {
     QDir here;
     movedTo->clear();
-    if (QFileInfo::exists(folder)) {
+    if (isThere(folder)) {
         *movedTo = takeFreshBackupName([&](const QString &aside) { return here.rename(folder, aside); });
         if (movedTo->isEmpty())
             return false;

@@ -389,6 +389,9 @@ void InstallationTest::table_data()
     QTest::newRow("a linked files is moved aside as a link") << "record:elsewhere=4; link:files=elsewhere; start; opened; list:"
         << " | -> Save data from device: | ...older backup moved to NNNNNNNN"
            " | ...the folder NNNNNNNN is a link to another place; what it holds is not read | [close]";
+    QTest::newRow("a files linked to nothing is moved aside too") << "link:files=gone; start; opened; list:"
+        << " | -> Save data from device: | ...older backup moved to NNNNNNNN"
+           " | ...the folder NNNNNNNN is a link to another place; what it holds is not read | [close]";
 #endif
     QTest::newRow("a complete try leaves no record") << restored + "; read:ok; read:ok; read:ok; start; opened; list:"
         << "[quiet] |  | -> Save data from device: | ...older backup moved to NNNNNNNN | [close]";
