@@ -373,9 +373,10 @@ void Installation::answered(Question question, Answer answer)
         answeredOffer(answer);
         return;
     case Question::OtherData:
-        if (answer == Answer::Yes)
+        if (answer == Answer::Yes) {
+            recordOthersData();
             startRestore();
-        else
+        } else
             end(Outcome::Incomplete, QString(), Trouble::OtherReceiver);
         return;
     case Question::Language:

@@ -53,7 +53,10 @@ void Installation::compareNextFile()
     }
     // Saved before anything is written over them, in a folder of their own.
     QString aside = takeFreshBackupName([](const QString &name) { return QDir().mkdir(name); });
-    QStringList saved;
+    RestoreRecord &saved = run.othersSaved;
+    saved = RestoreRecord();
+    saved.folder = aside;
+    QStringList names;
     for (auto it = run.othersData.cbegin(); it != run.othersData.cend() && !aside.isEmpty(); ++it) {
         if (it.value().isNull())
             continue;
@@ -61,18 +64,38 @@ void Installation::compareNextFile()
             aside.clear();
             break;
         }
-        saved << it.key();
+        saved.files.append({ it.key(), aside, it.value().size(), sha256Of(it.value()) });
+        names << it.key();
     }
     if (aside.isEmpty()) {
         waitForCancel("PC: can't save the receiver's own files in a folder of their own", Trouble::PcFault);
         return;
     }
-    if (!saved.isEmpty())
-        log("...the receiver's own " + saved.join(", ") + " saved in the folder " + aside);
+    if (!names.isEmpty())
+        log("...the receiver's own " + names.join(", ") + " saved in the folder " + aside);
     ask(Question::OtherData,
         "The receiver on " + run.choices.port + " holds other stations and settings than the ones saved before the "
         "firmware was written. Put the saved ones over them?",
         false);
+}
+
+// Written over at the user's word, the receiver's own data lies only in the
+// folder it was saved in: a record of its own, the newest, has later tries
+// name it and offer it.
+void Installation::recordOthersData()
+{
+    RestoreRecord &others = run.othersSaved;
+    if (others.files.isEmpty())
+        return;
+    others.sequence = qMin(run.nextSequence + 2, largestSequence);
+    others.saved = QDateTime::currentDateTime();
+    QStringList names;
+    for (const RecordedFile &file : qAsConst(others.files))
+        names << file.name;
+    if (writeRecord(others))
+        log("...the receiver's own " + names.join(", ") + " stay in the folder " + others.folder + ", to be offered next time");
+    else
+        log("...PC: can't write the record of the receiver's own " + names.join(", ") + " in the folder " + others.folder);
 }
 
 void Installation::readCompared()

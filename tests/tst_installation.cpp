@@ -440,7 +440,12 @@ void InstallationTest::table_data()
            " receiver the data was saved from, choose its port and press Install FW; the saved data will be offered then"
            " | [status] installation not complete: see the log pane | [give up] | [end]";
     QTest::newRow("the receiver's own data, Yes") << flashed + "; list:ap.csv=5; read:other; yes"
-        << "[ask other no] | [status] putting the data back... |  | -> Restore data to device: | ap.csv | [send ap.csv]";
+        << "[ask other no] | ...the receiver's own ap.csv stay in the folder NNNNNNNN, to be offered next time"
+           " | [status] putting the data back... |  | -> Restore data to device: | ap.csv | [send ap.csv]";
+    QTest::newRow("the receiver's own data written over: named next time, the newest")
+        << flashed + "; list:ap.csv=5; read:other; yes; lost; start; opened; nothing"
+        << "...the data saved on DATE in the folder NNNNNNNN is not back on a receiver"
+           " | ...the data saved on DATE in the folder files is not back on a receiver | [ask pending yes]";
     QTest::newRow("an empty file after the flash asks nothing") << flashed + "; list:ap.csv=0; read:empty"
         << "[read ap.csv] | [status] putting the data back... |  | -> Restore data to device: | ap.csv | [send ap.csv]";
     QTest::newRow("the same data after the flash asks nothing") << flashed + "; list:ap.csv=3; read:ok"
