@@ -3,7 +3,6 @@
 #include "installer/options.h"
 #include "installer/steps.h"
 
-
 // The installation's events, its waits for the receiver, the flash and the
 // endings. What comes before the flash is in installer/backingup.cpp, what
 // comes after it in installer/restoring.cpp.

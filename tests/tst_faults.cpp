@@ -97,8 +97,6 @@ void FaultsTest::unplugOn(char request)
     });
 }
 
-
-
 void FaultsTest::unplugDuringDownload()
 {
     const QString file = "city.csv";
@@ -158,11 +156,6 @@ void FaultsTest::unplugDuringUpload()
     for (const QString &folder : folders)
         QVERIFY(!QFile::exists(folder + "/restore-pending.json"));
 }
-
-
-
-
-
 
 void FaultsTest::untrustedListAsks_data()
 {
@@ -235,10 +228,6 @@ void FaultsTest::hostileNamesStayInside()
     QCOMPARE(rig->workspace.readFile("files/-con"), QByteArray("con"));
 }
 
-
-
-
-
 void FaultsTest::repeatedReplies()
 {
     // Files of one size, so that the previous reply, sent again ahead of the
@@ -258,7 +247,6 @@ void FaultsTest::repeatedReplies()
     QVERIFY(!flashed());
     QCOMPARE(savedFiles(), QStringList{ "ap.csv" });
 }
-
 
 // Run by the test tst_faults_full_disk, whose working folder lies on a
 // small file system of its own.
@@ -286,7 +274,6 @@ void FaultsTest::fullDisk()
     QCOMPARE(rig->receiver.files(), before);
     verifyNothingLost();
 }
-
 
 // A receiver whose firmware answers only noise is no receiver that holds
 // nothing: the user is asked, and Cancel flashes nothing.

@@ -169,8 +169,6 @@ void InstallTest::backupFolderCantBeMoved()
     QCOMPARE(rig->receiver.files(), before);
 }
 
-
-
 void InstallTest::slowOrRestartingReceiver_data()
 {
     QTest::addColumn<int>("startAfterFlashMs");
@@ -216,9 +214,6 @@ void InstallTest::slowOrRestartingReceiver()
         QCOMPARE(rig->receiver.files().value(name), before.value(name));
     }
 }
-
-
-
 
 void InstallTest::flashingFailure_data()
 {
@@ -354,9 +349,6 @@ void InstallTest::cancelDuringBackup()
     QVERIFY(!QFile::exists("firmware/install.log"));
 }
 
-
-
-
 void InstallTest::flashingKeepsWindowServed()
 {
     plantReceiver(false);
@@ -435,7 +427,6 @@ void InstallTest::quittingDuringFlashStopsTheScript()
     // Gone, or a zombie that nobody waits for any more.
     QTRY_VERIFY(!QFile::exists("/proc/" + flasher) || rig->workspace.readFile("/proc/" + flasher + "/stat").contains(") Z "));
 }
-
 
 // A receiver that says plainly it holds nothing has nothing to lose: its
 // backup is skipped, and what "files" holds, another receiver's say, is not

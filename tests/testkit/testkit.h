@@ -25,7 +25,6 @@
 #include <functional>
 #include <memory>
 
-
 // The installation's limits a tenth or less of the program's, so that no
 // test waits out a real one; the simulator's delays in tests shrink with them.
 InstallTimings testTimings();
@@ -109,7 +108,6 @@ public:
     // Plugs the receiver in again after it was unplugged, and chooses its port.
     bool plugReceiverIn();
 };
-
 
 // The command letters of the requests the receiver got, in order ("MLD").
 QString requestLetters(const ReceiverSimulator &receiver);
