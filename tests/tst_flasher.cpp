@@ -6,8 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -25,6 +27,19 @@ QByteArray madeUpFirmware(int size)
     }
     return image;
 }
+
+// The esptool processes that run in this folder.
+QStringList esptoolsIn(const QString &folder)
+{
+    QStringList found;
+    for (const QString &pid : QDir("/proc").entryList({ "[0-9]*" }, QDir::Dirs)) {
+        QFile cmdline("/proc/" + pid + "/cmdline");
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("esptool")
+            && QFileInfo("/proc/" + pid + "/cwd").symLinkTarget() == folder)
+            found << pid;
+    }
+    return found;
+}
 }
 
 class FlasherTest : public QObject
@@ -37,6 +52,7 @@ private slots:
     void completeInstallation();
     void flasherFails_data();
     void flasherFails();
+    void quitStopsTheFlasher();
 
 private:
     std::unique_ptr<Rig> rig;
@@ -131,6 +147,29 @@ void FlasherTest::flasherFails()
     QCOMPARE(lines.at(failed + 1), QString("...the saved data was not put back; it is in the folder files"));
     for (const QString &name : dataFiles)
         QCOMPARE(rig->workspace.readFile("files/" + name), before.value(name));
+}
+
+// Quit while esptool runs, here trying for ever to reach a board that never
+// enters download mode: esptool ends with the window.
+void FlasherTest::quitStopsTheFlasher()
+{
+    rig->receiver.faults().neverDownloadMode = true;
+    rig->workspace.writeFile("esptool.cfg", "[esptool]\nconnect_attempts = 0\n");
+    const QString folder = QFileInfo(rig->workspace.path()).canonicalFilePath();
+    QStringList running;
+    bool closed = false;
+    QObject::connect(rig->logPane(), &QTextBrowser::textChanged, [&] {
+        if (running.isEmpty() && log().contains("Connecting...")) {
+            running = esptoolsIn(folder);
+            QTimer::singleShot(0, [&] { closed = rig->window->close(); });
+        }
+    });
+    rig->window->show();
+    rig->boxes.answer = QMessageBox::Yes;
+    rig->install();
+    QTRY_VERIFY_WITH_TIMEOUT(closed, 30000);
+    QVERIFY(!running.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(esptoolsIn(folder), QStringList(), 10000);
 }
 
 QTEST_MAIN(FlasherTest)
