@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextStream>
@@ -111,16 +112,22 @@ void MainWindow::showRefusal(const QString &text)
     box->show();
 }
 
+// A line redrawn in place may grow by a row: a pane that showed its end
+// goes on showing it, as appending does.
 void MainWindow::showScriptLines(const QVector<ConsoleText::ShownLine> &lines)
 {
+    QScrollBar *scroll = ui->textBrowser->verticalScrollBar();
     for (const ConsoleText::ShownLine &line : lines) {
         if (!line.replacesLast) {
             log(line.text);
             continue;
         }
+        const bool atEnd = scroll->value() == scroll->maximum();
         QTextCursor cursor(ui->textBrowser->document()->lastBlock());
         cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
         cursor.insertText(line.text);
+        if (atEnd)
+            scroll->setValue(scroll->maximum());
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QtTest>
@@ -103,8 +104,12 @@ void FlasherTest::completeInstallation()
         progressLines = log().filter(QRegularExpression("^Writing at 0x")).size();
         mostProgressLines = qMax(mostProgressLines, progressLines);
     });
+    rig->window->show();
     rig->install();
     QVERIFY(rig->installationEnded(60000));
+    // The pane still shows its last line, past esptool's lines redrawn in place.
+    const QScrollBar *scroll = rig->logPane()->verticalScrollBar();
+    QCOMPARE(scroll->value(), scroll->maximum());
     const QStringList lines = log();
     // One progress line at a time, redrawn until esptool's last word replaces it.
     QCOMPARE(mostProgressLines, 1);
