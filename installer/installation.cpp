@@ -375,8 +375,9 @@ void Installation::answered(Question question, Answer answer)
         if (answer == Answer::Yes) {
             recordOthersData();
             startRestore();
-        } else
+        } else {
             end(Outcome::Incomplete, QString(), Trouble::OtherReceiver);
+        }
         return;
     case Question::Language:
         if (answer != Answer::Yes) {
