@@ -165,7 +165,7 @@ private:
         QStringList toCompare;          // the receiver's own copies of files the restore writes
         int compared = -1;
         QMap<QString, QByteArray> othersData;   // those that are saved nowhere
-        RestoreRecord othersSaved;      // where they were saved, for a record once they are written over
+        QString othersFolder;           // where they were saved
         bool dataNotBack = false;       // flashing began, and the saved data is not yet put back whole
         RestoreCheck restore;
         int current = -1;               // the file of the restore being sent or read back

@@ -53,10 +53,7 @@ void Installation::compareNextFile()
     }
     // Saved before anything is written over them, in a folder of their own.
     QString aside = takeFreshBackupName([](const QString &name) { return QDir().mkdir(name); });
-    RestoreRecord &saved = run.othersSaved;
-    saved = RestoreRecord();
-    saved.folder = aside;
-    QStringList names;
+    QStringList saved;
     for (auto it = run.othersData.cbegin(); it != run.othersData.cend() && !aside.isEmpty(); ++it) {
         if (it.value().isNull())
             continue;
@@ -64,15 +61,15 @@ void Installation::compareNextFile()
             aside.clear();
             break;
         }
-        saved.files.append({ it.key(), aside, it.value().size(), sha256Of(it.value()) });
-        names << it.key();
+        saved << it.key();
     }
     if (aside.isEmpty()) {
         waitForCancel("PC: can't save the receiver's own files in a folder of their own", Trouble::PcFault);
         return;
     }
-    if (!names.isEmpty())
-        log("...the receiver's own " + names.join(", ") + " saved in the folder " + aside);
+    run.othersFolder = aside;
+    if (!saved.isEmpty())
+        log("...the receiver's own " + saved.join(", ") + " saved in the folder " + aside);
     ask(Question::OtherData,
         "The receiver on " + run.choices.port + " holds other stations and settings than the ones saved before the "
         "firmware was written. Put the saved ones over them?",
@@ -84,14 +81,19 @@ void Installation::compareNextFile()
 // name it and offer it.
 void Installation::recordOthersData()
 {
-    RestoreRecord &others = run.othersSaved;
-    if (others.files.isEmpty())
+    RestoreRecord others;
+    others.folder = run.othersFolder;
+    QStringList names;
+    for (auto it = run.othersData.cbegin(); it != run.othersData.cend(); ++it) {
+        if (it.value().isNull())
+            continue;
+        others.files.append({ it.key(), others.folder, it.value().size(), sha256Of(it.value()) });
+        names << it.key();
+    }
+    if (names.isEmpty())
         return;
     others.sequence = qMin(run.nextSequence + 2, largestSequence);
     others.saved = QDateTime::currentDateTime();
-    QStringList names;
-    for (const RecordedFile &file : qAsConst(others.files))
-        names << file.name;
     if (writeRecord(others))
         log("...the receiver's own " + names.join(", ") + " stay in the folder " + others.folder + ", to be offered next time");
     else
